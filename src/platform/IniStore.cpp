@@ -214,33 +214,42 @@ bool IniFile::readBool(const QString &section, const QString &key, bool defaultV
 
 void IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
+    writeStrings(section, {{key, value}});
+}
+
+void IniFile::writeStrings(const QString &section, const QList<QPair<QString, QString>> &values)
+{
+    if (values.isEmpty())
+        return;
     const QString sec = oneLine(section).trimmed();
-    const QString k = oneLine(key).trimmed();
-    const QString v = oneLine(value).trimmed();
     Document doc = load();
-    const qsizetype at = doc.findEntry(sec, k);
-    if (at >= 0) {
-        Document::Line &line = doc.lines[at];
-        line.value = v;
-        line.text = line.name + QLatin1Char('=') + v;
-    } else {
+    for (const auto &[key, value] : values) {
+        const QString k = oneLine(key).trimmed();
+        const QString v = oneLine(value).trimmed();
+        const qsizetype at = doc.findEntry(sec, k);
+        if (at >= 0) {
+            Document::Line &line = doc.lines[at];
+            line.value = v;
+            line.text = line.name + QLatin1Char('=') + v;
+            continue;
+        }
         const Document::Line entry = Document::classify(k + QLatin1Char('=') + v);
         const qsizetype header = doc.findSection(sec);
-        if (header >= 0) {
-            // After the last entry of the section's first occurrence, before any blank lines.
-            qsizetype insert = header + 1;
-            for (qsizetype i = header + 1; i < doc.lines.size(); ++i) {
-                const Document::Line &line = doc.lines.at(i);
-                if (line.kind == Document::Kind::Section)
-                    break;
-                if (line.kind == Document::Kind::Entry)
-                    insert = i + 1;
-            }
-            doc.lines.insert(insert, entry);
-        } else {
+        if (header < 0) {
             doc.lines.append(Document::classify(QLatin1Char('[') + sec + QLatin1Char(']')));
             doc.lines.append(entry);
+            continue;
         }
+        // After the last entry of the section's first occurrence, before any blank lines.
+        qsizetype insert = header + 1;
+        for (qsizetype i = header + 1; i < doc.lines.size(); ++i) {
+            const Document::Line &line = doc.lines.at(i);
+            if (line.kind == Document::Kind::Section)
+                break;
+            if (line.kind == Document::Kind::Entry)
+                insert = i + 1;
+        }
+        doc.lines.insert(insert, entry);
     }
     save(doc);
 }

@@ -45,6 +45,8 @@ public:
     void writeString(const QString &section, const QString &key, const QString &value);
     void writeInteger(const QString &section, const QString &key, int value);
     void writeBool(const QString &section, const QString &key, bool value);
+    // Writes several keys of one section with a single rewrite of the file.
+    void writeStrings(const QString &section, const QList<QPair<QString, QString>> &values);
 
     void eraseSection(const QString &section);
     void deleteKey(const QString &section, const QString &key);

@@ -1,0 +1,132 @@
+#include "AppPaths.h"
+#include "Clock.h"
+#include "ErrorReport.h"
+#include "Errors.h"
+#include "Latin1Text.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+// Throws from its event handler, as an operation started by a timer or a user action might.
+class Thrower : public QObject {
+public:
+    int handled = 0;
+    bool event(QEvent *e) override
+    {
+        if (e->type() == QEvent::User) {
+            ++handled;
+            throw CorvaneError(QStringLiteral("Unable to write to /x.edl"));
+        }
+        if (e->type() == QEvent::Type(QEvent::User + 1)) {
+            ++handled;
+            throw std::runtime_error("plain failure");
+        }
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splitLines_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("empty") << QByteArray() << QStringList();
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList({"a", "b"});
+        QTest::newRow("LF") << QByteArray("a\nb\n") << QStringList({"a", "b"});
+        QTest::newRow("no final end") << QByteArray("a\r\nb") << QStringList({"a", "b"});
+        QTest::newRow("empty lines kept") << QByteArray("\r\n\r\nx\r\n") << QStringList({"", "", "x"});
+        QTest::newRow("lone CR stays") << QByteArray("a\rb\n") << QStringList({"a\rb"});
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9\n") << QStringList({QString::fromLatin1("caf\xe9")});
+    }
+
+    void splitLines()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        QCOMPARE(Latin1Text::splitLines(bytes), lines);
+    }
+
+    void joinLinesWritesCrLfLatin1()
+    {
+        const QStringList lines{QStringLiteral("a"), QString(), QStringLiteral("\u00e9\u20ac")};
+        QCOMPARE(Latin1Text::joinLines(lines), QByteArray("a\r\n\r\n\xe9?\r\n"));
+    }
+
+    void filesBesideTheProgram_data()
+    {
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QString>("settings");
+        QTest::newRow("linux") << "corvane" << "corvane.ini";
+        QTest::newRow("windows") << "corvane.exe" << "corvane.ini";
+        QTest::newRow("dots kept") << "corvane-1.2" << "corvane-1.2.ini";
+    }
+
+    void filesBesideTheProgram()
+    {
+        QFETCH(QString, exe);
+        QFETCH(QString, settings);
+        AppPaths::setProgramFolder(QStringLiteral("/opt/corvane/"));
+        AppPaths::setExecutableFileName(exe);
+        QCOMPARE(AppPaths::settingsFilePath(), QStringLiteral("/opt/corvane/") + settings);
+        QCOMPARE(AppPaths::programFolderWithSeparator(), QStringLiteral("/opt/corvane/"));
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
+        QCOMPARE(AppPaths::programFolder(), QCoreApplication::applicationDirPath());
+        QCOMPARE(AppPaths::executableFileName(), QStringLiteral("tst_platform"));
+    }
+
+    void injectedClock()
+    {
+        const QDateTime moment(QDate(2008, 11, 23), QTime(14, 30, 5));
+        FixedClock clock(moment);
+        setAppClock(&clock);
+        QCOMPARE(appClock().now(), moment);
+        setAppClock(nullptr);
+        QVERIFY(qAbs(appClock().now().secsTo(QDateTime::currentDateTime())) < 60);
+    }
+
+    // An exception escaping an event handler is shown and the program goes on.
+    void generalErrorHandler()
+    {
+        QStringList shown;
+        const ErrorPresenter previous = setErrorPresenter([&](const QString &m) { shown << m; });
+        Thrower thrower;
+        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+        QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
+        QTRY_COMPARE(thrower.handled, 2);
+        QCOMPARE(shown, QStringList({"Unable to write to /x.edl", "plain failure"}));
+
+        // The same for a slot wrapped by guarded().
+        bool after = false;
+        QTimer::singleShot(0, qApp, guarded([] { throw CorvaneError(QStringLiteral("from a slot")); }));
+        QTimer::singleShot(0, qApp, [&] { after = true; });
+        QTRY_VERIFY(after);
+        QCOMPARE(shown.last(), QStringLiteral("from a slot"));
+        setErrorPresenter(previous);
+    }
+
+    void presenterThatThrowsDoesNotEscape()
+    {
+        const ErrorPresenter previous = setErrorPresenter([](const QString &) { throw std::runtime_error("x"); });
+        QVERIFY(!runGuarded([] { throw CorvaneError(QStringLiteral("boom")); }));
+        setErrorPresenter(previous);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    GuardedApplication app(argc, argv);
+    TestPlatform test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_platform.moc"
