@@ -3,9 +3,16 @@
 #include "ErrorReport.h"
 #include "Errors.h"
 #include "Latin1Text.h"
+#include "SingleInstance.h"
+
+#include <QFile>
+#include <QProcess>
 
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <cstdio>
 
 #include <stdexcept>
 
@@ -114,6 +121,38 @@ private slots:
         setErrorPresenter(previous);
     }
 
+    void singleInstance()
+    {
+        const QString name = QStringLiteral("corvaneTestLock%1").arg(QCoreApplication::applicationPid());
+        SingleInstance first(name);
+        QVERIFY(first.tryAcquire());
+        QVERIFY(first.tryAcquire());
+        SingleInstance second(name);
+        QVERIFY(!second.tryAcquire());
+    }
+
+    void lockOfADeadProcessIsFree()
+    {
+        const QString name = QStringLiteral("corvaneTestStale%1").arg(QCoreApplication::applicationPid());
+        {
+            // A child takes the lock and is killed without releasing it.
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LOCK_HOLDER_CHILD"), name);
+            child.setProcessEnvironment(env);
+            child.start(QCoreApplication::applicationFilePath(), {});
+            QVERIFY(child.waitForReadyRead(30000));
+            QCOMPARE(child.readAll().trimmed(), QByteArray("locked"));
+            SingleInstance whileAlive(name);
+            QVERIFY(!whileAlive.tryAcquire());
+            child.kill();
+            QVERIFY(child.waitForFinished());
+        }
+        SingleInstance after(name);
+        QVERIFY(QFile::exists(after.lockFilePath()));
+        QVERIFY(after.tryAcquire());
+    }
+
     void presenterThatThrowsDoesNotEscape()
     {
         const ErrorPresenter previous = setErrorPresenter([](const QString &) { throw std::runtime_error("x"); });
@@ -122,8 +161,24 @@ private slots:
     }
 };
 
+// Child process of lockOfADeadProcessIsFree: holds the lock until it is killed.
+static int holdLock(const QString &name)
+{
+    SingleInstance lock(name);
+    if (!lock.tryAcquire())
+        return 1;
+    fputs("locked\n", stdout);
+    fflush(stdout);
+    for (;;)
+        QThread::sleep(1);
+}
+
 int main(int argc, char **argv)
 {
+    if (qEnvironmentVariableIsSet("LOCK_HOLDER_CHILD")) {
+        QCoreApplication core(argc, argv);
+        return holdLock(qEnvironmentVariable("LOCK_HOLDER_CHILD"));
+    }
     GuardedApplication app(argc, argv);
     TestPlatform test;
     return QTest::qExec(&test, argc, argv);
