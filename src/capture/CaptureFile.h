@@ -1,0 +1,53 @@
+#pragma once
+
+#include "CaptureList.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+// The capture file (.gpo): the capture list's rows in list order, one line per row ended by
+// CR LF, in Latin-1, each line the five texts joined by single commas without quoting:
+// item,camera,reader,generator,comment. The comment is the rest of the line and may itself hold
+// commas. Reading takes any text: lines of another shape give rows with shifted or empty texts.
+namespace CaptureFile {
+
+inline const QString Extension = QStringLiteral(".gpo");
+// The sample capture file kept beside the program ("loadtest").
+inline const QString SampleFileName = QStringLiteral("edlf_8b23.gpo");
+
+// The line for one row. A line break inside a text (which would split the row in two) is
+// written as a space.
+QString FormatGpoLine(const CaptureList &list, int row);
+
+// Takes the next field from rest: the text before the first comma, with rest becoming the text
+// after it, both trimmed of spaces and control characters at either end. Without a comma the
+// field is empty and rest is only trimmed.
+void NextGpoField(QString &rest, QString &field);
+
+// The row a line gives: four fields, then the rest as the comment; when the generator field is
+// empty the rest becomes the generator timecode and the comment is empty.
+CaptureList::RowTexts rowOfLine(const QString &line);
+
+// Appends the row of one line as it is: not renumbered, camera state not checked.
+void ParseGpoLine(CaptureList &list, const QString &line);
+
+// The whole file for a list, and its rows appended to a list.
+QByteArray encode(const CaptureList &list);
+void decode(const QByteArray &bytes, CaptureList &list);
+
+// Replaces the list by the file's rows. A missing file changes nothing and returns false. A file
+// that cannot be read throws CorvaneError before the list is touched.
+bool LoadGpoFile(CaptureList &list, const QString &path);
+
+// Writes every row; an existing file is replaced as one step. Throws CorvaneError.
+void SaveGpoFile(const CaptureList &list, const QString &path);
+
+// The proposed name: the window caption, "_", year - 2000 and month in upper-case hexadecimal,
+// the day as two digits: edlf_8B23 for "edlf" on 2008-11-23.
+QString proposedName(const QString &caption, const QDate &date);
+
+// The sample file beside the program.
+QString sampleFilePath();
+
+} // namespace CaptureFile

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QAnyStringView>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// The capture list: one row per captured edit event, in the order shown. Each row holds five
+// texts: item number, camera state, reader timecode, generator timecode and comment. EDL
+// generation and the capture file both work from these rows.
+//
+// Rows are kept compactly (about 80 bytes each) so that a list of a million rows stays small
+// and fast: the four short texts live inside the row when they are Latin-1 and short enough (as
+// every row made from a device event is), anything else goes to a per-row side block. Texts are
+// stored exactly as given and never normalised.
+//
+// Views learn of appended rows one insertion at a time; bursts can be announced as a single
+// insertion with AppendBatch or with deferred announcements (setDeferredInserts). count() always
+// tells the real number of rows, rowCount() what the views have been told so far.
+class CaptureList : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ItemColumn, CameraColumn, ReaderColumn, GeneratorColumn, CommentColumn };
+    static constexpr int ColumnCount = 5;
+
+    // The five texts of one row, for callers that want owned copies.
+    struct RowTexts {
+        QString item;
+        QString camera;
+        QString reader;
+        QString generator;
+        QString comment;
+        friend bool operator==(const RowTexts &, const RowTexts &) = default;
+    };
+
+    // What addGpoEvent did with an event.
+    enum class GpoEvent { Added, Gpo8Trigger };
+
+    explicit CaptureList(QObject *parent = nullptr);
+    ~CaptureList() override;
+
+    // Table model. Rows are selectable, never editable in place.
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool removeRows(int row, int count, const QModelIndex &parent = QModelIndex()) override;
+    // Always ascending, whatever order is asked for (see sortByColumn). A view with sorting
+    // enabled would call it on its own; the window connects header clicks to sortByColumn.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    // All rows, including appended rows not yet announced to views.
+    int count() const { return static_cast<int>(m_rows.size()); }
+    bool isEmpty() const { return m_rows.empty(); }
+
+    QString text(int row, int column) const;
+    // The text without a copy; valid until that row changes or the list changes shape.
+    QAnyStringView textView(int row, int column) const;
+    RowTexts rowTexts(int row) const;
+
+    // A capture event from the device: the camera state must be hexadecimal (else CorvaneError
+    // "'$<state>' is not a valid integer value" and no row is added). With the GPO8 option on, an
+    // event with camera 8 (bit 0x80) set is a make-and-save trigger: it is not added and the
+    // caller runs the trigger (which does nothing while the list is empty). Otherwise a row is
+    // appended as appendEvent does.
+    GpoEvent addGpoEvent(const QString &reader, const QString &generator, const QString &camera, bool gpo8Option);
+
+    // Appends a row numbered from the new row count ("%.4d") with an empty comment. The camera
+    // state is checked as in addGpoEvent. Returns the new row's index.
+    int appendEvent(QAnyStringView reader, QAnyStringView generator, QAnyStringView camera);
+
+    // Appends a row with the texts exactly as given (rows read from a capture file).
+    void appendRow(QAnyStringView item, QAnyStringView camera, QAnyStringView reader, QAnyStringView generator,
+                   const QString &comment);
+    void appendRow(const RowTexts &row);
+
+    void setComment(int row, const QString &comment);
+    // Replaces the comment of the last row; false (and nothing changes) when the list is empty.
+    bool setLastComment(const QString &comment);
+
+    // Deletes exactly the rows given (any order, repeats and indexes out of range ignored); the
+    // other rows keep their texts, item numbers included.
+    void deleteRows(QList<int> rows);
+    // Removes every row.
+    void clear();
+
+    // Sorts all rows ascending by one column with compareTexts (0 = item number), stable, and
+    // remembers the column. Later rows are appended at the end.
+    void sortByColumn(int column);
+    int sortColumn() const { return m_sortColumn; }
+
+    // Announces appended rows to views in one insertion when the outermost batch ends.
+    class AppendBatch {
+    public:
+        explicit AppendBatch(CaptureList &list);
+        ~AppendBatch();
+        AppendBatch(const AppendBatch &) = delete;
+        AppendBatch &operator=(const AppendBatch &) = delete;
+
+    private:
+        CaptureList &m_list;
+    };
+
+    // On: appended rows are announced together when control returns to the event loop, so a
+    // burst of device events costs views one insertion. Any other change announces them first.
+    void setDeferredInserts(bool on);
+    bool deferredInserts() const { return m_deferInserts; }
+    // Announces appended rows now.
+    void announcePendingRows();
+
+    // "%.4d": at least four digits, zero-padded.
+    static QString formatItemNumber(int number);
+    // The camera state as a number: hexadecimal digits only, at most 32 bits.
+    static bool tryParseCameraState(QAnyStringView text, quint32 *mask);
+    // As tryParseCameraState; throws CorvaneError "'$<text>' is not a valid integer value".
+    static quint32 parseCameraState(QAnyStringView text);
+    // The sort comparison: letters a to z compare as A to Z, everything else by character code.
+    // Negative, zero or positive.
+    static int compareTexts(QAnyStringView a, QAnyStringView b);
+    // The caption shown after a key is released in the list: "M" first selected row "C" count
+    // (M3C2), or "invalid" when nothing is selected.
+    static QString selectionCaption(const QList<int> &selectedRows);
+
+    // The size of one stored row, for the memory figures.
+    static size_t storedRowSize();
+
+private:
+    // A text of at most Capacity Latin-1 characters kept inside the row.
+    template <int Capacity>
+    struct InlineText {
+        quint8 size = 0;
+        char bytes[Capacity] = {};
+        bool tryAssign(QAnyStringView text);
+        QLatin1String view() const { return QLatin1String(bytes, size); }
+    };
+
+    struct Row {
+        InlineText<7> item;
+        InlineText<7> camera;
+        InlineText<15> reader;
+        InlineText<15> generator;
+        QString comment;
+        // Item, camera, reader and generator when one of them does not fit inside the row.
+        std::unique_ptr<QString[]> spilled;
+    };
+
+    void storeRow(Row &row, QAnyStringView item, QAnyStringView camera, QAnyStringView reader,
+                  QAnyStringView generator) const;
+    void pushRow(Row &&row);
+    void beginChange();
+    void scheduleAnnouncement();
+
+    std::vector<Row> m_rows;
+    int m_announced = 0;        // rows the views know of
+    int m_batchDepth = 0;
+    bool m_deferInserts = false;
+    bool m_announcementQueued = false;
+    int m_sortColumn = 0;
+};

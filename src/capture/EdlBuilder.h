@@ -1,0 +1,75 @@
+#pragma once
+
+#include "CameraTable.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+class CaptureList;
+
+// One camera's event while an EDL is built: opened by the row at which the camera's bit goes
+// from clear to set, closed by the next row at which it is clear again. Texts longer than their
+// field keep their first characters.
+struct TCameraEvent {
+    static constexpr int ItemTextWidth = 4;
+    static constexpr int TimecodeWidth = 11;
+    static constexpr int CommentWidth = 255;
+
+    bool HasIn = false;   // the event has its in point
+    bool HasOut = false;  // the event has its out point and waits to be written
+    QString ItemText;     // item text of the opening row
+    QString ReaderIn;     // reader timecode of the opening row
+    QString ReaderOut;    // reader timecode of the closing row
+    QString GeneratorIn;  // generator timecode of the opening row
+    QString GeneratorOut; // generator timecode of the closing row
+    QString EventComment; // comment of the opening row, then that of the closing row appended
+};
+
+using CameraEvents = std::array<TCameraEvent, CameraTable::CameraCount>;
+
+// Turns the capture list into the lines of an edit decision list: two header lines, then one
+// event line per span in which a camera is on (in the order the spans close: by closing row,
+// then by camera number), each followed by a comment line when the event has a comment.
+//
+// The capture window keeps one builder for the whole run; its camera records are that run's
+// CameraEvents.
+class EdlBuilder {
+public:
+    static inline const QString FormatLine = QStringLiteral("FCM: EBU");
+
+    CameraEvents &cameraEvents() { return m_events; }
+    const CameraEvents &cameraEvents() const { return m_events; }
+
+    // Builds the EDL of list into lines (replacing what they held). When the last row has a
+    // camera on, first appends the closing row (camera state "00", timecodes of the last row) to
+    // list, so every event is closed; a list whose last row is all off gets none, so building
+    // twice adds it only once.
+    //
+    // A camera state that is not hexadecimal throws CorvaneError; lines then hold what was made
+    // up to that row (at least the two header lines).
+    void BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
+                  const QString &timeText, QStringList &lines);
+
+    // Advances the record of one camera (0 to 15) by one row. Throws CorvaneError when the row's
+    // camera state is not hexadecimal, with the record unchanged.
+    void UpdateCameraEvent(const CaptureList &list, int row, int camera);
+
+    // "TITLE:   <title>  <date>  <time>"
+    static QString titleLine(const QString &title, const QString &dateText, const QString &timeText);
+    // ItemText, reel name and edit type (padded to 10), "C  ", then the four timecodes, two
+    // spaces between fields.
+    static QString eventLine(const TCameraEvent &event, const QString &reelName, const QString &editType);
+
+    // The date and time texts of the title line: the locale's short date and long time.
+    static QString dateText(const QDateTime &moment, const QLocale &locale = QLocale::system());
+    static QString timeText(const QDateTime &moment, const QLocale &locale = QLocale::system());
+
+private:
+    void advance(const CaptureList &list, int row, int camera, quint32 mask);
+
+    CameraEvents m_events;
+};

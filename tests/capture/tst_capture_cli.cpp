@@ -1,0 +1,241 @@
+#include "EdlBuilder.h"
+#include "TestFiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A capture with an overlap, a comment with commas on the opening row and a last row with a
+// camera on (so the closing row is made).
+const QByteArray Capture("0001,0001,10:00:00:00,10:00:00:00,Wide, slow\r\n"
+                         "0002,0003,10:00:02:00,10:00:02:00,\r\n"
+                         "0003,0002,10:00:05:00,10:00:05:00,end\r\n");
+
+// Its EDL after the title line, with the settings below.
+const QByteArray Events("FCM: EBU\r\n"
+                        "0001  Wide  V         C  10:00:00:00  10:00:05:00  10:00:00:00  10:00:05:00\r\n"
+                        "* Wide, slowend\r\n"
+                        "0002  Crane  DISSOLVE10C  10:00:02:00  10:00:05:00  10:00:02:00  10:00:05:00\r\n");
+
+QByteArray settingsText(const QString &filename, bool withReel2)
+{
+    QByteArray text("[App]\r\nExe=corvane\r\n[Current]\r\nreelname1=Wide\r\n");
+    if (withReel2)
+        text += "reelname2=Crane\r\n";
+    text += "edittype1=V\r\nedittype2=DISSOLVE10\r\n";
+    for (int camera = 3; camera <= 16; ++camera)
+        text += QStringLiteral("reelname%1=C%1\r\nedittype%1=V\r\n").arg(camera).toLatin1();
+    if (!filename.isNull())
+        text += "filename=" + filename.toLatin1() + "\r\n";
+    return text;
+}
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QDateTime before;
+    QDateTime after;
+};
+
+} // namespace
+
+// corvane-cli run as a process from a copy in a folder of its own, with its own default
+// settings file beside it, without a display.
+class TestCaptureCli : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_exe;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    Run run(const QStringList &arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        Run result;
+        result.before = QDateTime::currentDateTime();
+        process.start(m_exe, arguments);
+        if (!process.waitForFinished(60000))
+            return result;
+        result.after = QDateTime::currentDateTime();
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.out = process.readAllStandardOutput();
+        result.err = process.readAllStandardError();
+        return result;
+    }
+
+    // The title line as the program writes it at some second of the run, in the system locale.
+    static bool isTitleLine(const QByteArray &line, const QString &title, const Run &r)
+    {
+        for (QDateTime t = r.before.addSecs(-1); t <= r.after.addSecs(1); t = t.addSecs(1)) {
+            const QString expected = EdlBuilder::titleLine(title, QLocale::system().toString(t.date(), QLocale::ShortFormat),
+                                                           QLocale::system().toString(t, QLocale::system().timeFormat(QLocale::LongFormat)));
+            if (line == expected.toLatin1())
+                return true;
+        }
+        return false;
+    }
+
+    // Splits off the title line and checks it.
+    static QByteArray afterTitle(const QByteArray &edl, const QString &title, const Run &r)
+    {
+        const qsizetype end = edl.indexOf("\r\n");
+        if (end < 0 || !isTitleLine(edl.left(end), title, r)) {
+            qWarning("unexpected title line: %s", edl.left(end).constData());
+            return QByteArray();
+        }
+        return edl.mid(end + 2);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QString built = QStringLiteral(CORVANE_CLI);
+        m_exe = path(QFileInfo(built).fileName());
+        QVERIFY(QFile::copy(built, m_exe));
+        QVERIFY(QFile::setPermissions(m_exe, QFile::permissions(built)));
+        // The factory defaults beside the program; reelname2 is missing there too.
+        QVERIFY(TestFiles::write(path(QStringLiteral("corvane.def")),
+                                 "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\nreelname1=F1\r\nfilename=factory\r\n"));
+        QVERIFY(TestFiles::write(path(QStringLiteral("cap.gpo")), Capture));
+    }
+
+    void edlToStandardOutput()
+    {
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        const QByteArray before = TestFiles::read(settings);
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("cap.gpo"), QStringLiteral("--settings"), settings});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(afterTitle(r.out, QStringLiteral("Gala"), r), Events);
+        QCOMPARE(TestFiles::read(settings), before); // never written
+    }
+
+    void titleOptionAndOutputFile()
+    {
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        const QString out = path(QStringLiteral("out.edl"));
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("cap.gpo"), QStringLiteral("--settings"), settings,
+                           QStringLiteral("--title"), QStringLiteral("Finale, night 2"), QStringLiteral("-o"), out});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(afterTitle(TestFiles::read(out), QStringLiteral("Finale, night 2"), r), Events);
+    }
+
+    // Values missing from the settings come from the defaults beside the program; a value missing
+    // there too is reported on standard error and left empty.
+    void settingsFallback()
+    {
+        const QString settings = path(QStringLiteral("partial.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QString(), false)));
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("cap.gpo"), QStringLiteral("--settings"), settings});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.err.trimmed(), QByteArray("Default user value missing for reelname2"));
+        QByteArray events = Events;
+        events.replace("0002  Crane  ", "0002    ");
+        QCOMPARE(afterTitle(r.out, QStringLiteral("factory"), r), events);
+    }
+
+    // Without --settings: corvane.ini beside the program, which may be missing (the program never
+    // ran): then everything comes from corvane.def, and no settings file is made.
+    void defaultSettingsBesideProgram()
+    {
+        const QString ini = path(QStringLiteral("corvane.ini"));
+        QFile::remove(ini);
+        Run r = run({QStringLiteral("edl"), QStringLiteral("cap.gpo")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(!QFileInfo::exists(ini));
+        QVERIFY(afterTitle(r.out, QStringLiteral("factory"), r).contains("0001  F1  "));
+
+        QVERIFY(TestFiles::write(ini, settingsText(QStringLiteral("Beside"), true)));
+        r = run({QStringLiteral("edl"), path(QStringLiteral("cap.gpo"))});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(afterTitle(r.out, QStringLiteral("Beside"), r), Events);
+        QFile::remove(ini);
+    }
+
+    // A conversion error part-way: the lines made so far are still written, the message goes to
+    // standard error, and the exit status says it failed.
+    void conversionErrorPartWay_data()
+    {
+        QTest::addColumn<bool>("toFile");
+        QTest::newRow("standard output") << false;
+        QTest::newRow("output file") << true;
+    }
+
+    void conversionErrorPartWay()
+    {
+        QFETCH(bool, toFile);
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        QVERIFY(TestFiles::write(path(QStringLiteral("bad.gpo")), "0001,0001,10:00:00:00,10:00:00:00,a\r\n"
+                                                                  "0002,0000,10:00:01:00,10:00:01:00,\r\n"
+                                                                  "\r\n"
+                                                                  "0004,0000,10:00:03:00,10:00:03:00,\r\n"));
+        const QString out = path(QStringLiteral("bad.edl"));
+        QStringList arguments{QStringLiteral("edl"), QStringLiteral("bad.gpo"), QStringLiteral("--settings"), settings};
+        if (toFile)
+            arguments << QStringLiteral("-o") << out;
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err.trimmed(), QByteArray("'$' is not a valid integer value"));
+        const QByteArray edl = toFile ? TestFiles::read(out) : r.out;
+        QCOMPARE(afterTitle(edl, QStringLiteral("Gala"), r),
+                 QByteArray("FCM: EBU\r\n"
+                            "0001  Wide  V         C  10:00:00:00  10:00:01:00  10:00:00:00  10:00:01:00\r\n"
+                            "* a\r\n"));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message"); // on standard error
+        QTest::newRow("no command") << QStringList{} << 2 << QByteArray("Usage: corvane-cli COMMAND");
+        QTest::newRow("unknown command") << QStringList{"monitr"} << 2 << QByteArray("Unknown command: monitr");
+        QTest::newRow("no capture file") << QStringList{"edl"} << 2 << QByteArray("Usage: corvane-cli edl");
+        QTest::newRow("unknown option") << QStringList{"edl", "cap.gpo", "--titel", "x"} << 2 << QByteArray("Unknown option 'titel'");
+        QTest::newRow("missing capture file") << QStringList{"edl", "nothere.gpo"} << 1 << QByteArray("Capture file not found: nothere.gpo");
+        QTest::newRow("missing settings file") << QStringList{"edl", "cap.gpo", "--settings", "nothere.ini"} << 1
+                                               << QByteArray("Settings file not found: nothere.ini");
+        QTest::newRow("output not writable") << QStringList{"edl", "cap.gpo", "-o", "cap.gpo/x.edl"} << 1
+                                             << QByteArray("Cannot write file ");
+    }
+
+    void failures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        const Run r = run(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.err.contains(message), r.err.constData());
+    }
+
+    void help()
+    {
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("Usage: corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCaptureCli)
+#include "tst_capture_cli.moc"

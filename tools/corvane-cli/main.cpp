@@ -1,0 +1,51 @@
+// corvane-cli: headless tools over Corvane's stored files, for scripts. Runs without a display.
+//
+//   corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]
+//
+// Further subcommands join the table below.
+
+#include "CliCommands.h"
+
+#include <QCoreApplication>
+
+#include <iterator>
+
+namespace {
+
+const CliCommand Commands[] = {
+    {"edl", "Make the EDL of a stored capture file", &runEdlCommand},
+};
+
+QString usage()
+{
+    QString text = QStringLiteral("Usage: corvane-cli COMMAND [ARGUMENTS]\n\nCommands:\n");
+    for (const CliCommand &command : Commands)
+        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(command.name), -8).arg(QString::fromLatin1(command.summary));
+    text += QStringLiteral("\n'corvane-cli COMMAND --help' describes a command.\n");
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-cli"));
+
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2) {
+        printMessage(usage().trimmed());
+        return CliExit::Usage;
+    }
+    const QString name = arguments.at(1);
+    if (name == QLatin1String("help") || name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        printText(usage());
+        return CliExit::Ok;
+    }
+    for (const CliCommand &command : Commands) {
+        if (name == QLatin1String(command.name))
+            return command.run(arguments.mid(1));
+    }
+    printMessage(QStringLiteral("Unknown command: %1\n").arg(name) + usage().trimmed());
+    return CliExit::Usage;
+}
