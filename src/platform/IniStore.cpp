@@ -30,6 +30,12 @@ QString oneLine(QString text)
     return text;
 }
 
+// A section or key name as the file holds it: one line, without surrounding blanks.
+QString nameOf(const QString &name)
+{
+    return oneLine(name).trimmed();
+}
+
 } // namespace
 
 // The file as lines, each classified. Writes edit the lines and save them all, so comments and
@@ -50,7 +56,8 @@ struct IniFile::Document {
         line.text = text;
         const QString trimmed = text.trimmed();
         if (trimmed.startsWith(QLatin1Char('['))) {
-            const qsizetype close = trimmed.indexOf(QLatin1Char(']'));
+            // The last ']' closes the name, so a name may hold ']' itself.
+            const qsizetype close = trimmed.lastIndexOf(QLatin1Char(']'));
             if (close > 0) {
                 line.kind = Kind::Section;
                 line.name = trimmed.mid(1, close - 1).trimmed();
@@ -152,7 +159,7 @@ void IniFile::save(const Document &doc) const
 QString IniFile::readString(const QString &section, const QString &key, const QString &defaultValue) const
 {
     const Document doc = load();
-    const qsizetype i = doc.findEntry(section, key);
+    const qsizetype i = doc.findEntry(nameOf(section), nameOf(key));
     if (i < 0)
         return defaultValue;
     return doc.lines.at(i).value.left(MaxValueLength);
@@ -200,7 +207,7 @@ bool IniFile::parseInteger(const QString &text, int *value)
 int IniFile::readInteger(const QString &section, const QString &key, int defaultValue) const
 {
     const Document doc = load();
-    const qsizetype i = doc.findEntry(section, key);
+    const qsizetype i = doc.findEntry(nameOf(section), nameOf(key));
     if (i < 0)
         return defaultValue;
     int value = 0;
@@ -221,10 +228,10 @@ void IniFile::writeStrings(const QString &section, const QList<QPair<QString, QS
 {
     if (values.isEmpty())
         return;
-    const QString sec = oneLine(section).trimmed();
+    const QString sec = nameOf(section);
     Document doc = load();
     for (const auto &[key, value] : values) {
-        const QString k = oneLine(key).trimmed();
+        const QString k = nameOf(key);
         const QString v = oneLine(value).trimmed();
         const qsizetype at = doc.findEntry(sec, k);
         if (at >= 0) {
@@ -273,7 +280,7 @@ void IniFile::eraseSection(const QString &section)
     bool changed = false;
     for (const Document::Line &line : std::as_const(doc.lines)) {
         if (line.kind == Document::Kind::Section)
-            inside = sameName(line.name, section);
+            inside = sameName(line.name, nameOf(section));
         if (inside)
             changed = true;
         else
@@ -288,7 +295,7 @@ void IniFile::eraseSection(const QString &section)
 void IniFile::deleteKey(const QString &section, const QString &key)
 {
     Document doc = load();
-    const qsizetype at = doc.findEntry(section, key);
+    const qsizetype at = doc.findEntry(nameOf(section), nameOf(key));
     if (at < 0)
         return;
     doc.lines.removeAt(at);
@@ -297,7 +304,7 @@ void IniFile::deleteKey(const QString &section, const QString &key)
 
 bool IniFile::sectionExists(const QString &section) const
 {
-    return load().findSection(section) >= 0;
+    return load().findSection(nameOf(section)) >= 0;
 }
 
 QStringList IniFile::sections() const
@@ -320,7 +327,7 @@ QList<QPair<QString, QString>> IniFile::sectionValues(const QString &section) co
 {
     const Document doc = load();
     QList<QPair<QString, QString>> values;
-    doc.forEachEntry(section, [&](qsizetype i) {
+    doc.forEachEntry(nameOf(section), [&](qsizetype i) {
         const Document::Line &line = doc.lines.at(i);
         for (const auto &kv : std::as_const(values)) {
             if (sameName(kv.first, line.name))

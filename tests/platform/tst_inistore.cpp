@@ -165,6 +165,28 @@ private slots:
         QCOMPARE(TestFiles::read(path()), QByteArray("[S]\r\nk=one two three ?\xe9\r\n"));
     }
 
+    // Desktop names become section names: whatever a user types must name the same section again.
+    void awkwardNamesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::newRow("closing bracket") << "USER\\a]b";
+        QTest::newRow("brackets") << "USER\\[x]";
+        QTest::newRow("surrounding blanks") << "  USER\\spaced  ";
+        QTest::newRow("equals sign") << "USER\\a=b";
+    }
+
+    void awkwardNamesRoundTrip()
+    {
+        QFETCH(QString, section);
+        IniFile ini(path());
+        ini.writeString(section, QStringLiteral("k"), QStringLiteral("v"));
+        ini.writeString(QStringLiteral("Other"), QStringLiteral("k"), QStringLiteral("o"));
+        QCOMPARE(ini.readString(section, QStringLiteral("k"), QString()), QStringLiteral("v"));
+        QCOMPARE(ini.sections(), QStringList({section.trimmed(), "Other"}));
+        ini.eraseSection(section);
+        QCOMPARE(ini.sections(), QStringList({"Other"}));
+    }
+
     void refusedWriteRaises()
     {
         // A path below a regular file cannot be written, not even by root.
