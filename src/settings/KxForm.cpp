@@ -4,13 +4,107 @@
 #include "KxSettings.h"
 
 #include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QWindow>
+#include <QWindowStateChangeEvent>
+
+using namespace SettingsKeys;
+
+namespace {
+
+QList<TKxForm *> &forms()
+{
+    static QList<TKxForm *> list;
+    return list;
+}
+
+QRect primaryOverride;
+QRect virtualOverride;
+QMargins lastFrameMargins;
+
+// Pointer rows at the top of a window that count as its top edge.
+constexpr int TopEdgeRows = 4;
+constexpr int PointerSampleMs = 50;
+
+const QString FLeft = QStringLiteral("_FLeft");
+const QString FTop = QStringLiteral("_FTop");
+const QString FWidth = QStringLiteral("_FWidth");
+const QString FHeight = QStringLiteral("_FHeight");
+const QString FState = QStringLiteral("_FState");
+const QString FontSize = QStringLiteral("_FontSize");
+const QString FontName = QStringLiteral("_FontName");
+const QString FVisible = QStringLiteral("_FVisible");
+const QString FAutoHide = QStringLiteral("_FAutoHideTitleBar");
+
+enum PlacementState { StateNormal = 1, StateMinimized = 2, StateMaximized = 3 };
+
+} // namespace
+
+namespace ScreenGeometry {
+
+QRect primaryScreen()
+{
+    if (!primaryOverride.isNull())
+        return primaryOverride;
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+}
+
+QRect virtualDesktop()
+{
+    if (!virtualOverride.isNull())
+        return virtualOverride;
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualGeometry() : primaryScreen();
+}
+
+void setForTests(const QRect &primary, const QRect &virtualDesk)
+{
+    primaryOverride = primary;
+    virtualOverride = virtualDesk;
+}
+
+} // namespace ScreenGeometry
 
 TKxForm::TKxForm(QWidget *parent) : QMainWindow(parent)
 {
-    if (!SettingsFile) {
+    forms().append(this);
+    if (!SettingsFile && forms().size() == 1) {
         m_ownsSettings = true;
         CreateSettingsFile();
     }
+    m_pointerTimer.setInterval(PointerSampleMs);
+    connect(&m_pointerTimer, &QTimer::timeout, this, &TKxForm::samplePointer);
+}
+
+TKxForm::~TKxForm()
+{
+    forms().removeAll(this);
+}
+
+QList<TKxForm *> TKxForm::openForms()
+{
+    return forms();
+}
+
+TKxForm *TKxForm::mainForm()
+{
+    return forms().isEmpty() ? nullptr : forms().first();
+}
+
+QString TKxForm::formKey(const QString &suffix) const
+{
+    return FormMarker + objectName() + suffix;
+}
+
+void TKxForm::setBorderStyle(TFormBorderStyle style)
+{
+    m_borderStyle = style;
+    const bool tool = style == bsToolWindow || style == bsSizeToolWin;
+    setWindowFlag(Qt::Tool, tool);
 }
 
 void TKxForm::closeWithoutCloseMessage()
@@ -28,4 +122,344 @@ void TKxForm::closeEvent(QCloseEvent *event)
         m_ownsSettings = false;
     }
     QMainWindow::closeEvent(event);
+}
+
+QRect TKxForm::normalFrameGeometry() const
+{
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    return normal.marginsAdded(frameMargins());
+}
+
+void TKxForm::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowStateChange && !m_restoring && SettingsFile) {
+        const Qt::WindowStates old = static_cast<QWindowStateChangeEvent *>(event)->oldState();
+        const bool wasNormal = !(old & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+        const bool toMinimized = (windowState() & Qt::WindowMinimized) && !(old & Qt::WindowMinimized);
+        const bool toMaximized = (windowState() & Qt::WindowMaximized) && !(old & Qt::WindowMaximized);
+        // Saving as the window leaves the normal state keeps its normal edges in the desktop:
+        // later saves of a minimized or maximized window write only its state.
+        if (wasNormal && (toMinimized || toMaximized))
+            runGuarded([this] { SettingsFile->savePlacement(this, true); });
+        if (toMaximized)
+            ShowTitleBar();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TKxForm::setAutoHideTitleBar(bool on)
+{
+    if (on == m_autoHideTitleBar)
+        return;
+    m_autoHideTitleBar = on;
+    if (on) {
+        HideTitleBar();
+        m_lastPointer = QCursor::pos();
+        m_pointerTimer.start();
+    } else {
+        ShowTitleBar();
+        m_pointerTimer.stop();
+    }
+}
+
+void TKxForm::setFramed(bool framed, int menuHeight)
+{
+    const bool wasVisible = isVisible();
+    const bool wasActive = isActiveForm();
+    const QRect client = geometry();
+    rememberFrameMargins();
+    // Changing the frame re-creates the native window.
+    setWindowFlag(Qt::FramelessWindowHint, !framed);
+    // The menu bar belongs to the client area in Qt: the window grows or shrinks by its height
+    // at the top so that the rest of the client area stays where it was.
+    const int shift = framed ? -menuHeight : menuHeight;
+    setGeometry(client.x(), client.y() + shift, client.width(), client.height() - shift);
+    if (wasVisible)
+        show();
+    // The new native window must take the focus back once it is up.
+    if (wasActive)
+        QTimer::singleShot(0, this, [this] { activateWindow(); });
+}
+
+QMargins TKxForm::frameMargins() const
+{
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QMargins own(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                       frame.bottom() - client.bottom());
+    if (!own.isNull() || windowFlags().testFlag(Qt::FramelessWindowHint))
+        return own;
+    // Not shown yet: the frame it will get, as seen on a window shown before.
+    return lastFrameMargins;
+}
+
+void TKxForm::rememberFrameMargins() const
+{
+    if (!isVisible() || windowFlags().testFlag(Qt::FramelessWindowHint))
+        return;
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QMargins own(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                       frame.bottom() - client.bottom());
+    if (!own.isNull())
+        lastFrameMargins = own;
+}
+
+void TKxForm::HideTitleBar()
+{
+    if (!m_autoHideTitleBar || m_borderStyle == bsNone || isMaximized() || m_titleBarHidden)
+        return;
+    int menuHeight = 0;
+    QWidget *menu = menuWidget();
+    if (menu && !menu->isHidden()) {
+        m_savedMenu = menu;
+        menuHeight = menu->isVisible() ? menu->height() : menu->sizeHint().height();
+        menu->hide();
+    }
+    setFramed(false, menuHeight);
+    m_titleBarHidden = true;
+}
+
+void TKxForm::ShowTitleBar()
+{
+    if (m_borderStyle == bsNone || !m_titleBarHidden)
+        return;
+    int menuHeight = 0;
+    if (m_savedMenu) {
+        menuHeight = m_savedMenu->sizeHint().height();
+        m_savedMenu->show();
+    }
+    m_savedMenu.clear();
+    setFramed(true, menuHeight);
+    m_titleBarHidden = false;
+}
+
+void TKxForm::hitTestOnce(HitZone zone)
+{
+    switch (zone) {
+    case HitZone::Client:
+        if (!m_titleBarHidden && m_autoHideTitleBar) {
+            if (m_hideCount >= 3) {
+                m_hideCount = 0;
+                HideTitleBar();
+            } else {
+                ++m_hideCount;
+            }
+        }
+        break;
+    case HitZone::TopEdge:
+        if (m_titleBarHidden) {
+            if (m_autoShowInactive || isActiveForm())
+                ShowTitleBar();
+        } else {
+            HideTitleBar();
+        }
+        break;
+    case HitZone::Other:
+        break;
+    }
+}
+
+bool TKxForm::isActiveForm() const
+{
+    // The focus window tells as soon as the platform does; the widget side may follow later.
+    return isActiveWindow() || (windowHandle() && windowHandle() == QGuiApplication::focusWindow());
+}
+
+void TKxForm::handleHitTest(HitZone zone)
+{
+    const bool hiddenBefore = m_titleBarHidden;
+    hitTestOnce(zone);
+    if (!m_autoHideTitleBar)
+        return;
+    // The second handling finds the pointer afresh: a window whose title bar just came or went
+    // at the top edge has moved under the pointer, which is then over the caption or outside.
+    if (zone == HitZone::TopEdge && m_titleBarHidden != hiddenBefore)
+        zone = HitZone::Other;
+    hitTestOnce(zone);
+}
+
+void TKxForm::samplePointer()
+{
+    if (!isVisible())
+        return;
+    const QPoint at = QCursor::pos();
+    if (at == m_lastPointer)
+        return;
+    m_lastPointer = at;
+    const QRect frame = frameGeometry();
+    if (!frame.contains(at))
+        return;
+    HitZone zone = HitZone::Other;
+    if (at.y() < frame.top() + TopEdgeRows)
+        zone = HitZone::TopEdge;
+    else if (geometry().contains(at))
+        zone = HitZone::Client;
+    handleHitTest(zone);
+}
+
+// ---- Window placement in the current desktop ----
+
+void TKxSettingsFile::SaveWindowPlacement(TKxForm *form)
+{
+    savePlacement(form, false);
+}
+
+void TKxSettingsFile::savePlacement(TKxForm *form, bool leavingNormalState)
+{
+    form->rememberFrameMargins();
+    const bool wasHidden = form->TitleBarHidden();
+    if (wasHidden)
+        form->ShowTitleBar();
+
+    QList<QPair<QString, QString>> values;
+    auto put = [&](const QString &suffix, const QString &value) { values.append({form->formKey(suffix), value}); };
+    auto putInt = [&](const QString &suffix, int value) { put(suffix, QString::number(value)); };
+
+    if (form->isMinimized() && !leavingNormalState) {
+        putInt(FState, StateMinimized);
+    } else if (form->isMaximized() && !leavingNormalState) {
+        putInt(FState, StateMaximized);
+    } else {
+        // In the normal state, or just leaving it: its normal edges and size.
+        const QRect frame = leavingNormalState ? form->normalFrameGeometry() : form->frameGeometry();
+        putInt(FLeft, frame.x());
+        putInt(FTop, frame.y());
+        putInt(FState, StateNormal);
+        if (form->isSizeable()) {
+            putInt(FWidth, frame.width());
+            putInt(FHeight, frame.height());
+        }
+    }
+    const QFont font = form->font();
+    putInt(FontSize, font.pointSize() > 0 ? font.pointSize() : qRound(font.pointSizeF()));
+    put(FontName, font.family());
+    putInt(FVisible, form->isVisible() ? 1 : 0);
+    putInt(FAutoHide, form->AutoHideTitleBar() ? 1 : 0);
+    // One rewrite of the file for the whole window.
+    m_settings.writeStrings(Current, values);
+
+    if (wasHidden)
+        form->HideTitleBar();
+}
+
+void TKxSettingsFile::RestoreWindowPlacement(TKxForm *form)
+{
+    const bool wasHidden = form->TitleBarHidden();
+    if (wasHidden)
+        form->ShowTitleBar();
+    form->m_restoring = true;
+
+    const int fontSize = GetInteger(form->formKey(FontSize));
+    if (fontSize != NoValue) {
+        QFont font = form->font();
+        if (fontSize > 0)
+            font.setPointSize(fontSize);
+        font.setFamily(GetString(form->formKey(FontName)));
+        form->setFont(font);
+    }
+
+    const QRect frame = form->geometry().marginsAdded(form->frameMargins());
+    auto valueOr = [&](const QString &suffix, int current) {
+        const int v = GetInteger(form->formKey(suffix));
+        return v == NoValue ? current : v;
+    };
+    int left = valueOr(FLeft, frame.x());
+    int top = valueOr(FTop, frame.y());
+    const int width = form->isSizeable() ? valueOr(FWidth, frame.width()) : frame.width();
+    const int height = form->isSizeable() ? valueOr(FHeight, frame.height()) : frame.height();
+
+    int limitTop, limitLeft, limitBottom, limitRight;
+    if (MultiDisplay()) {
+        const QRect desk = ScreenGeometry::virtualDesktop();
+        limitTop = desk.top();
+        limitLeft = desk.left();
+        limitBottom = desk.height();
+        limitRight = desk.width();
+    } else {
+        const QRect screen = ScreenGeometry::primaryScreen();
+        limitTop = -40;
+        limitLeft = 0;
+        limitBottom = screen.height();
+        limitRight = screen.width();
+    }
+    if (GetBool(CheckDisplay)) {
+        if (top < limitTop)
+            top = limitTop;
+        if (top > limitBottom - height / 4)
+            top = limitBottom - height;
+        if (left < limitLeft - width / 2)
+            left = limitLeft;
+        if (left > limitRight - width / 2)
+            left = limitRight - width;
+    }
+
+    // Width and height are the outer size; Qt sizes the client area inside the frame. move()
+    // places the frame.
+    const QMargins margins = form->frameMargins();
+    const int frameWidth = margins.left() + margins.right();
+    const int frameHeight = margins.top() + margins.bottom();
+    auto place = [&] {
+        form->move(left, top);
+        form->resize(qMax(1, width - frameWidth), qMax(1, height - frameHeight));
+    };
+    switch (GetInteger(form->formKey(FState))) {
+    case StateNormal:
+        form->setWindowState(Qt::WindowNoState);
+        place();
+        break;
+    case StateMinimized:
+        // The normal-state edges still apply when the window is restored.
+        form->setWindowState(Qt::WindowNoState);
+        place();
+        form->setWindowState(Qt::WindowMinimized);
+        break;
+    case StateMaximized:
+        form->setWindowState(Qt::WindowMaximized);
+        break;
+    default:
+        place();
+        break;
+    }
+
+    if (form->objectName() != QLatin1String("KxSettingsForm") && form != TKxForm::mainForm()) {
+        switch (GetInteger(form->formKey(FVisible))) {
+        case 0:
+            form->hide();
+            break;
+        case 1:
+            form->show();
+            break;
+        default:
+            break;
+        }
+    }
+    switch (GetInteger(form->formKey(FAutoHide))) {
+    case 0:
+        form->setAutoHideTitleBar(false);
+        break;
+    case 1:
+        form->setAutoHideTitleBar(true);
+        break;
+    default:
+        break;
+    }
+
+    form->m_restoring = false;
+    if (wasHidden)
+        form->HideTitleBar();
+}
+
+void TKxSettingsFile::SaveAllWindows()
+{
+    for (TKxForm *form : TKxForm::openForms())
+        SaveWindowPlacement(form);
+}
+
+void TKxSettingsFile::RestoreAllWindows()
+{
+    for (TKxForm *form : TKxForm::openForms()) {
+        RestoreWindowPlacement(form);
+        emit form->OnSettingsChange(form);
+    }
 }

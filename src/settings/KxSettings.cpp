@@ -354,6 +354,7 @@ void CloseSettingsFile()
 {
     if (!SettingsFile)
         return;
+    runGuarded([] { SettingsFile->SaveAllWindows(); });
     runGuarded([] { SettingsFile->WriteValue(App, Exe, AppPaths::executableFileName()); });
     SettingsFile = nullptr;
     settingsHolder().reset();

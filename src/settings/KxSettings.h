@@ -9,6 +9,9 @@
 #include <functional>
 #include <memory>
 
+class QWidget;
+class TKxForm;
+
 // Shows one message to the operator. The running program shows the message dialog; tools write
 // to standard error; tests collect the texts.
 using SettingsMessageSink = std::function<void(const QString &message)>;
@@ -70,6 +73,32 @@ public:
     // Copies the factory-default desktop from the default settings file into the settings file.
     void RefreshFactoryDefaults();
 
+    // Desktop operations. Owner owns the dialogs they show (none: the active window).
+    // True when Name is not a desktop yet, or the user agrees to overwrite it.
+    bool ConfirmOverwrite(QWidget *owner, const QString &name);
+    // True when Name is not protected, or the right password was entered.
+    bool CheckDesktopPassword(QWidget *owner, const QString &name, const QString &prompt, const QString &caption);
+    // Asks a new password for an unprotected desktop; true when one was stored.
+    bool ProtectDesktop(QWidget *owner, const QString &name, const QString &prompt);
+    // Removes the password after checking it (an empty "Pass" stays); true when removed.
+    bool UnprotectDesktop(QWidget *owner, const QString &name, const QString &prompt, const QString &caption);
+    // Copies the desktop into "Current" (without its password) and re-applies every window.
+    // No password is asked. False when there is no such desktop.
+    bool ApplyDesktop(const QString &name);
+    // Stores "Current", with every window's placement, as the desktop Name.
+    void UpdateDesktop(QWidget *owner, const QString &name);
+    // Asks a name and stores "Current" under it.
+    void SaveNewDesktop(QWidget *owner);
+    // Asks a new name for the desktop; merges into a desktop of that name. True when renamed.
+    bool RenameDesktop(QWidget *owner, const QString &name);
+    void DeleteDesktop(QWidget *owner, const QString &name);
+
+    // Window placements of the settings-aware windows, in the current desktop.
+    void SaveWindowPlacement(TKxForm *form);
+    void RestoreWindowPlacement(TKxForm *form);
+    void SaveAllWindows();
+    void RestoreAllWindows();
+
     // Desktop notes may hold line breaks; an INI value is one line. Notes are stored with "\n"
     // for a line break and "\\" for a backslash, so a note survives any number of round trips.
     static QString EncodeNotes(const QString &notes);
@@ -84,6 +113,10 @@ public:
     void showMessage(const QString &message) const;
 
 private:
+    friend class TKxForm;
+    // leavingNormalState: the window is being minimized or maximized; its normal placement is
+    // saved as if it were still in the normal state.
+    void savePlacement(TKxForm *form, bool leavingNormalState);
     static bool isFormKey(const QString &key);
     void missingValue(const QString &key) const;
 
@@ -105,8 +138,8 @@ extern TKxSettingsFile *SettingsFile;
 void CreateSettingsFile(SettingsMessageSink sink = {});
 bool SettingsTerminateRequested();
 
-// Stamps "Exe" in "App" with the executable's file name and frees SettingsFile. Window
-// placements are saved first by the settings-aware window base.
+// Saves every window's placement, stamps "Exe" in "App" with the executable's file name and
+// frees SettingsFile.
 void CloseSettingsFile();
 
 // The web address named in the default-settings-file messages.
