@@ -1,0 +1,236 @@
+#include "LoopbackMidiService.h"
+
+#include <cmath>
+
+struct LoopbackMidiService::Input {
+    QString name;
+    std::mutex lock; // guards the fields below; held while a message is delivered
+    MidiInputSink *sink = nullptr;
+    double lastSend = NAN;
+};
+
+struct LoopbackMidiService::Output {
+    QString name;
+    mutable std::mutex lock;
+    bool open = false;
+    QList<QByteArray> messages;
+};
+
+class LoopbackMidiService::InputEndpoint final : public MidiInputEndpoint {
+public:
+    explicit InputEndpoint(Input &device) : m_device(device) {}
+    ~InputEndpoint() override
+    {
+        std::lock_guard guard(m_device.lock); // waits for a delivery in progress
+        m_device.sink = nullptr;
+    }
+
+private:
+    Input &m_device;
+};
+
+class LoopbackMidiService::OutputEndpoint final : public MidiOutputEndpoint {
+public:
+    explicit OutputEndpoint(Output &device) : m_device(device) {}
+    ~OutputEndpoint() override
+    {
+        std::lock_guard guard(m_device.lock);
+        m_device.open = false;
+    }
+    MMRESULT send(const std::uint8_t *bytes, std::size_t size) override
+    {
+        std::lock_guard guard(m_device.lock);
+        m_device.messages.append(QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size)));
+        return MMSYSERR_NOERROR;
+    }
+
+private:
+    Output &m_device;
+};
+
+LoopbackMidiService::LoopbackMidiService() = default;
+
+LoopbackMidiService::~LoopbackMidiService()
+{
+    closeAllDevices();
+}
+
+int LoopbackMidiService::addInput(const QString &name)
+{
+    std::lock_guard guard(m_devicesLock);
+    auto device = std::make_unique<Input>();
+    device->name = name;
+    m_inputs.push_back(std::move(device));
+    return static_cast<int>(m_inputs.size()) - 1;
+}
+
+int LoopbackMidiService::addOutput(const QString &name)
+{
+    std::lock_guard guard(m_devicesLock);
+    auto device = std::make_unique<Output>();
+    device->name = name;
+    m_outputs.push_back(std::move(device));
+    return static_cast<int>(m_outputs.size()) - 1;
+}
+
+void LoopbackMidiService::setMapper(const QString &name)
+{
+    std::lock_guard guard(m_devicesLock);
+    m_mapperName = name;
+    if (!name.isEmpty() && !m_mapper)
+        m_mapper = std::make_unique<Output>();
+    if (m_mapper)
+        m_mapper->name = name;
+}
+
+LoopbackMidiService::Input *LoopbackMidiService::input(int device) const
+{
+    std::lock_guard guard(m_devicesLock);
+    return device >= 0 && device < static_cast<int>(m_inputs.size()) ? m_inputs[device].get() : nullptr;
+}
+
+LoopbackMidiService::Output *LoopbackMidiService::outputDevice(int device) const
+{
+    std::lock_guard guard(m_devicesLock);
+    if (device == MapperIndex)
+        return m_mapper.get();
+    return device >= 0 && device < static_cast<int>(m_outputs.size()) ? m_outputs[device].get() : nullptr;
+}
+
+bool LoopbackMidiService::send(int device, QByteArrayView message)
+{
+    Input *in = input(device);
+    if (!in)
+        return false;
+    std::lock_guard guard(in->lock);
+    if (!in->sink)
+        return false;
+    const double now = nowSeconds();
+    const double delta = std::isnan(in->lastSend) ? 0.0 : now - in->lastSend;
+    in->lastSend = now;
+    in->sink->receive(reinterpret_cast<const std::uint8_t *>(message.data()),
+                      std::size_t(message.size()), delta);
+    return true;
+}
+
+QList<QByteArray> LoopbackMidiService::output(int device) const
+{
+    Output *out = outputDevice(device);
+    if (!out)
+        return {};
+    std::lock_guard guard(out->lock);
+    return out->messages;
+}
+
+void LoopbackMidiService::clearOutput(int device)
+{
+    if (Output *out = outputDevice(device)) {
+        std::lock_guard guard(out->lock);
+        out->messages.clear();
+    }
+}
+
+void LoopbackMidiService::setClockMs(double milliseconds)
+{
+    m_clockMicros.store(std::llround(milliseconds * 1000.0));
+}
+
+void LoopbackMidiService::useSteadyClock()
+{
+    m_clockMicros.store(-1);
+}
+
+double LoopbackMidiService::nowSeconds() const
+{
+    const std::int64_t micros = m_clockMicros.load();
+    return micros < 0 ? MidiServiceBase::nowSeconds() : double(micros) / 1e6;
+}
+
+void LoopbackMidiService::failCall(MidiCall call, MMRESULT code, int skip)
+{
+    std::lock_guard guard(m_failLock);
+    m_failures[call] = {skip, code};
+}
+
+void LoopbackMidiService::clearFailures()
+{
+    std::lock_guard guard(m_failLock);
+    m_failures.clear();
+}
+
+MMRESULT LoopbackMidiService::injectedFailure(MidiCall call)
+{
+    std::lock_guard guard(m_failLock);
+    auto it = m_failures.find(call);
+    if (it == m_failures.end())
+        return MMSYSERR_NOERROR;
+    if (it->second.first > 0) {
+        --it->second.first;
+        return MMSYSERR_NOERROR;
+    }
+    const MMRESULT code = it->second.second;
+    m_failures.erase(it);
+    return code;
+}
+
+std::vector<MidiDeviceInfo> LoopbackMidiService::listInputs()
+{
+    std::lock_guard guard(m_devicesLock);
+    std::vector<MidiDeviceInfo> list;
+    for (std::size_t i = 0; i < m_inputs.size(); ++i)
+        list.push_back({m_inputs[i]->name, static_cast<int>(i), {}});
+    return list;
+}
+
+std::vector<MidiDeviceInfo> LoopbackMidiService::listOutputs()
+{
+    std::lock_guard guard(m_devicesLock);
+    std::vector<MidiDeviceInfo> list;
+    for (std::size_t i = 0; i < m_outputs.size(); ++i)
+        list.push_back({m_outputs[i]->name, static_cast<int>(i), {}});
+    return list;
+}
+
+bool LoopbackMidiService::mapper(MidiDeviceInfo &info)
+{
+    std::lock_guard guard(m_devicesLock);
+    if (m_mapperName.isEmpty())
+        return false;
+    info = {m_mapperName, MapperIndex, {}};
+    return true;
+}
+
+std::unique_ptr<MidiInputEndpoint> LoopbackMidiService::openInput(const MidiDeviceInfo &device,
+                                                                  MidiInputSink &sink, MMRESULT &result)
+{
+    Input *in = input(device.api);
+    if (!in) {
+        result = MIDIERR_NODEVICE;
+        return nullptr;
+    }
+    std::lock_guard guard(in->lock);
+    if (in->sink) {
+        result = MMSYSERR_ALLOCATED;
+        return nullptr;
+    }
+    in->sink = &sink;
+    in->lastSend = NAN;
+    return std::make_unique<InputEndpoint>(*in);
+}
+
+std::unique_ptr<MidiOutputEndpoint> LoopbackMidiService::openOutput(const MidiDeviceInfo &device,
+                                                                    MMRESULT &result)
+{
+    Output *out = outputDevice(device.api);
+    if (!out) {
+        result = MIDIERR_NODEVICE;
+        return nullptr;
+    }
+    std::lock_guard guard(out->lock);
+    if (out->open) {
+        result = MMSYSERR_ALLOCATED;
+        return nullptr;
+    }
+    out->open = true;
+    return std::make_unique<OutputEndpoint>(*out);
+}

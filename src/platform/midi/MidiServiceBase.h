@@ -1,0 +1,154 @@
+#pragma once
+
+#include "MidiService.h"
+
+#include <QHash>
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+// Where a backend's input device delivers: one whole message at a time (a System Exclusive
+// message from F0 to F7), with the time since the previous message the device reported.
+// Called on the backend's own thread; never blocks for long and never throws.
+class MidiInputSink {
+public:
+    // An empty message hands back one queued buffer with nothing recorded.
+    virtual void receive(const std::uint8_t *bytes, std::size_t size, double deltaSeconds) noexcept = 0;
+
+protected:
+    ~MidiInputSink() = default;
+};
+
+// An open backend input device; delivering stops when it is destroyed.
+class MidiInputEndpoint {
+public:
+    virtual ~MidiInputEndpoint() = default;
+};
+
+// An open backend output device. send() gets one whole message; the caller serialises calls.
+class MidiOutputEndpoint {
+public:
+    virtual ~MidiOutputEndpoint() = default;
+    virtual MMRESULT send(const std::uint8_t *bytes, std::size_t size) = 0;
+};
+
+// A device as a backend lists it: the product name shown to the operator, and what the backend
+// needs to find the device again when it is opened.
+struct MidiDeviceInfo {
+    QString name;
+    int api = 0;
+    std::string portName;
+};
+
+// The service calls whose failure a test can force (LoopbackMidiService::failCall).
+enum class MidiCall {
+    InGetDevCaps,
+    InOpen,
+    InPrepareHeader,
+    InUnprepareHeader,
+    InAddBuffer,
+    InStart,
+    InStop,
+    InReset,
+    OutGetDevCaps,
+    OutOpen,
+    OutShortMsg,
+    OutPrepareHeader,
+    OutUnprepareHeader,
+    OutLongMsg,
+    OutClose,
+};
+
+// The service's rules, shared by the backends: device lists, handle checks, header states, the
+// queue of System Exclusive buffers and their filling, time stamps, completion reports and
+// error texts. A backend only lists, opens and feeds devices.
+class MidiServiceBase : public MidiService {
+public:
+    MidiServiceBase();
+    ~MidiServiceBase() override;
+
+    MidiServiceBase(const MidiServiceBase &) = delete;
+    MidiServiceBase &operator=(const MidiServiceBase &) = delete;
+
+    std::uint32_t midiInGetNumDevs() override;
+    MMRESULT midiInGetDevCaps(int deviceId, MIDIINCAPS &caps) override;
+    MMRESULT midiInGetErrorText(MMRESULT code, QString &text) override;
+    MMRESULT midiInOpen(HMIDIIN *handle, int deviceId, MidiCallback callback,
+                        std::uintptr_t instance, std::uint32_t flags) override;
+    MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiInStart(HMIDIIN handle) override;
+    MMRESULT midiInStop(HMIDIIN handle) override;
+    MMRESULT midiInReset(HMIDIIN handle) override;
+    MMRESULT midiInClose(HMIDIIN handle) override;
+    std::uint64_t midiInLostCount(HMIDIIN handle) override;
+
+    std::uint32_t midiOutGetNumDevs() override;
+    MMRESULT midiOutGetDevCaps(int deviceId, MIDIOUTCAPS &caps) override;
+    MMRESULT midiOutGetErrorText(MMRESULT code, QString &text) override;
+    MMRESULT midiOutOpen(HMIDIOUT *handle, int deviceId, MidiCallback callback,
+                         std::uintptr_t instance, std::uint32_t flags) override;
+    MMRESULT midiOutShortMsg(HMIDIOUT handle, std::uint32_t message) override;
+    MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiOutReset(HMIDIOUT handle) override;
+    MMRESULT midiOutClose(HMIDIOUT handle) override;
+
+    // Number of devices open at the moment, input and output together.
+    int openDeviceCount() const;
+
+    // Bytes of a short message with this status byte: 1 to 3, or 0 for a byte that does not
+    // start a short message (a data byte, F0, F7, and the undefined F4, F5, F9 and FD).
+    static int shortMessageLength(std::uint8_t status);
+
+protected:
+    // Backend. The lists are read by midiInGetNumDevs / midiOutGetNumDevs; device numbers index
+    // the latest list. openInput / openOutput return null and set result on failure.
+    virtual std::vector<MidiDeviceInfo> listInputs() = 0;
+    virtual std::vector<MidiDeviceInfo> listOutputs() = 0;
+    virtual bool mapper(MidiDeviceInfo &info) { (void)info; return false; }
+    virtual std::unique_ptr<MidiInputEndpoint> openInput(const MidiDeviceInfo &device,
+                                                         MidiInputSink &sink, MMRESULT &result) = 0;
+    virtual std::unique_ptr<MidiOutputEndpoint> openOutput(const MidiDeviceInfo &device,
+                                                           MMRESULT &result) = 0;
+    // The clock of time stamps, in seconds; any monotonic origin. Called on any thread.
+    virtual double nowSeconds() const;
+    // A failure forced for this call, or MMSYSERR_NOERROR.
+    virtual MMRESULT injectedFailure(MidiCall call) { (void)call; return MMSYSERR_NOERROR; }
+
+    // Records the text of a backend failure under its code; returns the code.
+    MMRESULT failure(MMRESULT code, const QString &text);
+
+    // Closes every device still open. A backend calls it first thing in its destructor, while
+    // the devices' endpoints can still reach the backend.
+    void closeAllDevices();
+
+private:
+    friend struct ::MidiInHandle; // reads the clock
+
+    bool liveInput(HMIDIIN handle) const;
+    bool liveOutput(HMIDIOUT handle) const;
+    static void closeInput(HMIDIIN handle);
+    static void closeOutput(HMIDIOUT handle);
+    MMRESULT errorText(MMRESULT code, QString &text) const;
+    // Device numbers index the latest listing; these list the devices if that never happened.
+    void listInputsOnce();
+    void listOutputsOnce();
+    void refreshInputs();
+    void refreshOutputs();
+
+    mutable std::mutex m_lock; // guards everything below
+    std::vector<MidiDeviceInfo> m_inputs;
+    std::vector<MidiDeviceInfo> m_outputs;
+    bool m_inputsListed = false;
+    bool m_outputsListed = false;
+    std::unordered_set<HMIDIIN> m_inputHandles;
+    std::unordered_set<HMIDIOUT> m_outputHandles;
+    QHash<MMRESULT, QString> m_failureTexts;
+};

@@ -1,0 +1,304 @@
+#include "RtMidiService.h"
+
+#include <RtMidi.h>
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <functional>
+#include <type_traits>
+
+namespace {
+
+// Collects what RtMidi reports through its error callback. With a callback installed RtMidi
+// reports instead of throwing, so each call is followed by a look here. The first report since
+// the last look is kept.
+class ErrorLog {
+public:
+    static void report(RtMidiError::Type type, const std::string &text, void *log)
+    {
+        static_cast<ErrorLog *>(log)->record(type, text);
+    }
+
+    void record(RtMidiError::Type type, const std::string &text)
+    {
+        if (type == RtMidiError::DEBUG_WARNING)
+            return;
+        std::lock_guard guard(m_lock);
+        if (!m_reported) {
+            m_reported = true;
+            m_type = type;
+            m_text = text;
+        }
+    }
+
+    bool take(RtMidiError::Type &type, std::string &text)
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_reported)
+            return false;
+        m_reported = false;
+        type = m_type;
+        text = std::move(m_text);
+        return true;
+    }
+
+    void clear()
+    {
+        std::lock_guard guard(m_lock);
+        m_reported = false;
+    }
+
+private:
+    std::mutex m_lock;
+    bool m_reported = false;
+    RtMidiError::Type m_type = RtMidiError::UNSPECIFIED;
+    std::string m_text;
+};
+
+constexpr RtMidi::Api PreferredApis[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK, RtMidi::WINDOWS_MM,
+                                         RtMidi::MACOSX_CORE};
+
+MMRESULT libraryCode(RtMidiError::Type type)
+{
+    return MIDIERR_LIBRARYBASE + static_cast<MMRESULT>(type);
+}
+
+// The number of the port with this name in a fresh enumeration, or -1. Port numbers can change
+// between the listing and the open, so the port is looked up again by its full name, then by its
+// stable name.
+template <typename Port>
+int findPort(Port &port, const MidiDeviceInfo &device)
+{
+    const unsigned count = port.getPortCount();
+    std::vector<std::string> names;
+    for (unsigned i = 0; i < count; ++i)
+        names.push_back(port.getPortName(i));
+    for (unsigned i = 0; i < count; ++i) {
+        if (names[i] == device.portName)
+            return static_cast<int>(i);
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        if (RtMidiService::stableProductName(QString::fromStdString(names[i])) == device.name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+class RtInputEndpoint final : public MidiInputEndpoint {
+public:
+    explicit RtInputEndpoint(MidiInputSink &sink) : m_sink(sink) {}
+    ~RtInputEndpoint() override
+    {
+        // Closing the port and destroying the client stop RtMidi's thread; any message still in
+        // flight is delivered before that and finds the device closed.
+        if (port) {
+            try {
+                port->closePort();
+            } catch (...) {
+            }
+        }
+        port.reset();
+    }
+
+    static void onMessage(double deltaSeconds, std::vector<unsigned char> *message, void *self)
+    {
+        if (message)
+            static_cast<RtInputEndpoint *>(self)->m_sink.receive(message->data(), message->size(), deltaSeconds);
+    }
+
+    ErrorLog log; // outlives the port, which reports to it
+    std::unique_ptr<RtMidiIn> port;
+
+private:
+    MidiInputSink &m_sink;
+};
+
+class RtOutputEndpoint final : public MidiOutputEndpoint {
+public:
+    using Fail = std::function<MMRESULT(RtMidiError::Type, const std::string &)>;
+
+    RtOutputEndpoint(RtMidi::Api api, Fail fail) : m_api(api), m_fail(std::move(fail)) {}
+    ~RtOutputEndpoint() override
+    {
+        if (port) {
+            try {
+                port->closePort();
+            } catch (...) {
+            }
+        }
+        port.reset();
+    }
+
+    MMRESULT send(const std::uint8_t *bytes, std::size_t size) override
+    {
+        if (m_api == RtMidi::UNIX_JACK && size > RtMidiService::JackMaxMessage)
+            return MIDIERR_TOOLONG;
+        try {
+            port->sendMessage(bytes, size);
+        } catch (const RtMidiError &e) {
+            log.clear();
+            return m_fail(e.getType(), e.getMessage());
+        }
+        RtMidiError::Type type;
+        std::string text;
+        if (log.take(type, text))
+            return m_fail(type, text);
+        return MMSYSERR_NOERROR;
+    }
+
+    ErrorLog log;
+    std::unique_ptr<RtMidiOut> port;
+
+private:
+    RtMidi::Api m_api;
+    Fail m_fail;
+};
+
+RtMidiService::RtMidiService(QString clientName) : m_clientName(std::move(clientName)) {}
+
+RtMidiService::~RtMidiService()
+{
+    closeAllDevices();
+}
+
+QString RtMidiService::stableProductName(const QString &portName)
+{
+    static const QRegularExpression clientAndPort(QStringLiteral("\\s+\\d+:\\d+$"));
+    QString name = portName;
+    name.remove(clientAndPort);
+    return name;
+}
+
+// RtMidi 5's JACK output makes a new 16 KiB queue at each attempt to reach the server and frees
+// only the last one, so listing JACK outputs while no server runs would leak one queue each
+// time. JACK outputs are therefore listed only after an input client, which has no such leak,
+// has reached the server.
+bool RtMidiService::jackServerRunning()
+{
+    try {
+        ErrorLog log;
+        RtMidiIn probe(RtMidi::UNIX_JACK, m_clientName.toStdString());
+        probe.setErrorCallback(&ErrorLog::report, &log);
+        probe.getPortCount(); // reports a warning when the server cannot be reached
+        RtMidiError::Type type;
+        std::string text;
+        return !log.take(type, text);
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+template <typename Port>
+std::vector<MidiDeviceInfo> RtMidiService::list()
+{
+    std::vector<MidiDeviceInfo> devices;
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    for (RtMidi::Api api : PreferredApis) {
+        if (std::find(compiled.begin(), compiled.end(), api) == compiled.end())
+            continue;
+        {
+            std::lock_guard guard(m_apiLock);
+            if (m_apiUnavailable[api])
+                continue;
+        }
+        if (std::is_same_v<Port, RtMidiOut> && api == RtMidi::UNIX_JACK && !jackServerRunning())
+            continue;
+        try {
+            ErrorLog log;
+            Port port(api, m_clientName.toStdString());
+            port.setErrorCallback(&ErrorLog::report, &log);
+            // A JACK server that is not running reports a warning here and lists no ports.
+            const unsigned count = port.getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                const std::string name = port.getPortName(i);
+                if (!name.empty())
+                    devices.push_back({stableProductName(QString::fromStdString(name)), api, name});
+            }
+        } catch (const RtMidiError &e) {
+            if (e.getType() == RtMidiError::DRIVER_ERROR) {
+                std::lock_guard guard(m_apiLock);
+                m_apiUnavailable[api] = true;
+            }
+        } catch (const std::exception &) {
+            // An API that cannot list its ports this time simply lists none.
+        }
+    }
+    return devices;
+}
+
+std::vector<MidiDeviceInfo> RtMidiService::listInputs()
+{
+    return list<RtMidiIn>();
+}
+
+std::vector<MidiDeviceInfo> RtMidiService::listOutputs()
+{
+    return list<RtMidiOut>();
+}
+
+std::unique_ptr<MidiInputEndpoint> RtMidiService::openInput(const MidiDeviceInfo &device,
+                                                            MidiInputSink &sink, MMRESULT &result)
+{
+    auto endpoint = std::make_unique<RtInputEndpoint>(sink);
+    RtMidiError::Type type = RtMidiError::UNSPECIFIED;
+    std::string text = "The MIDI input port could not be opened.";
+    try {
+        const auto api = static_cast<RtMidi::Api>(device.api);
+        endpoint->port = std::make_unique<RtMidiIn>(api, m_clientName.toStdString());
+        RtMidiIn &port = *endpoint->port;
+        port.setErrorCallback(&ErrorLog::report, &endpoint->log);
+        // RtMidi drops System Exclusive and timing messages unless told otherwise.
+        port.ignoreTypes(false, false, true);
+        port.setCallback(&RtInputEndpoint::onMessage, endpoint.get());
+        const int index = findPort(port, device);
+        endpoint->log.clear(); // listing complaints only mean the port is not there
+        if (index < 0) {
+            result = MIDIERR_NODEVICE;
+            return nullptr;
+        }
+        port.openPort(static_cast<unsigned>(index), "in");
+        if (endpoint->log.take(type, text) || !port.isPortOpen()) {
+            result = failure(libraryCode(type), QString::fromStdString(text));
+            return nullptr;
+        }
+    } catch (const RtMidiError &e) {
+        result = failure(libraryCode(e.getType()), QString::fromStdString(e.getMessage()));
+        return nullptr;
+    }
+    return endpoint;
+}
+
+std::unique_ptr<MidiOutputEndpoint> RtMidiService::openOutput(const MidiDeviceInfo &device,
+                                                              MMRESULT &result)
+{
+    const auto api = static_cast<RtMidi::Api>(device.api);
+    auto endpoint = std::make_unique<RtOutputEndpoint>(api, [this](RtMidiError::Type type, const std::string &text) {
+        return failure(libraryCode(type), QString::fromStdString(text));
+    });
+    RtMidiError::Type type = RtMidiError::UNSPECIFIED;
+    std::string text = "The MIDI output port could not be opened.";
+    try {
+        endpoint->port = std::make_unique<RtMidiOut>(api, m_clientName.toStdString());
+        RtMidiOut &port = *endpoint->port;
+        port.setErrorCallback(&ErrorLog::report, &endpoint->log);
+        const int index = findPort(port, device);
+        endpoint->log.clear();
+        if (index < 0) {
+            result = MIDIERR_NODEVICE;
+            return nullptr;
+        }
+        port.openPort(static_cast<unsigned>(index), "out");
+        if (endpoint->log.take(type, text) || !port.isPortOpen()) {
+            result = failure(libraryCode(type), QString::fromStdString(text));
+            return nullptr;
+        }
+    } catch (const RtMidiError &e) {
+        result = failure(libraryCode(e.getType()), QString::fromStdString(e.getMessage()));
+        return nullptr;
+    }
+    return endpoint;
+}

@@ -1,0 +1,399 @@
+// The platform MIDI service's rules, through the loopback backend (which shares them with the
+// RtMidi backend), and what the RtMidi backend adds: stable names and failures as result codes.
+
+#include "LoopbackMidiService.h"
+#include "RtMidiService.h"
+
+#include <QTest>
+
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// What the service called back with, recorded from whichever thread called.
+struct Recorder {
+    struct Call {
+        std::uint32_t message;
+        std::uintptr_t param1;
+        std::uintptr_t param2;
+    };
+    std::mutex lock;
+    std::vector<Call> calls;
+
+    static void callback(void *, std::uint32_t message, std::uintptr_t instance, std::uintptr_t p1,
+                         std::uintptr_t p2)
+    {
+        auto *self = reinterpret_cast<Recorder *>(instance);
+        std::lock_guard guard(self->lock);
+        self->calls.push_back({message, p1, p2});
+    }
+    std::uintptr_t instance() { return reinterpret_cast<std::uintptr_t>(this); }
+    std::vector<Call> take()
+    {
+        std::lock_guard guard(lock);
+        return std::exchange(calls, {});
+    }
+};
+
+// A prepared input buffer of its own memory.
+struct Buffer {
+    explicit Buffer(std::uint32_t size) : bytes(size)
+    {
+        header.lpData = bytes.data();
+        header.dwBufferLength = size;
+    }
+    std::vector<std::uint8_t> bytes;
+    MIDIHDR header;
+};
+
+QByteArray sysex(int size)
+{
+    QByteArray message(size, '\0');
+    for (int i = 0; i < size; ++i)
+        message[i] = char(i % 0x7F);
+    message[0] = char(0xF0);
+    message[size - 1] = char(0xF7);
+    return message;
+}
+
+// Sends from a thread of its own, as a device does.
+void sendFromDevice(LoopbackMidiService &service, int device, const QByteArray &message)
+{
+    std::thread thread([&] { QVERIFY(service.send(device, message)); });
+    thread.join();
+}
+
+} // namespace
+
+class TestMidiService : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<LoopbackMidiService> m_service;
+    Recorder m_recorder;
+    HMIDIIN m_in = nullptr;
+
+    // Opens loopback input 0 and starts it at the clock's 1000 ms.
+    void openInput()
+    {
+        m_service->setClockMs(1000);
+        QCOMPARE(m_service->midiInOpen(&m_in, 0, &Recorder::callback, m_recorder.instance(), CALLBACK_FUNCTION),
+                 MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInStart(m_in), MMSYSERR_NOERROR);
+    }
+
+private slots:
+    void init()
+    {
+        m_service = std::make_unique<LoopbackMidiService>();
+        m_service->addInput(QStringLiteral("Loop In"));
+        m_service->addOutput(QStringLiteral("Loop Out"));
+        QCOMPARE(m_service->midiInGetNumDevs(), 1u);
+        QCOMPARE(m_service->midiOutGetNumDevs(), 1u);
+        m_recorder.take();
+        m_in = nullptr;
+    }
+
+    void cleanup()
+    {
+        if (m_in)
+            m_service->midiInClose(m_in);
+        m_service.reset();
+    }
+
+    void sysexFillsTheQueuedBuffersInOrder_data()
+    {
+        QTest::addColumn<QList<int>>("buffers");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QList<int>>("recorded");
+        QTest::addColumn<bool>("incomplete"); // the last buffer came back as MIM_LONGERROR
+        QTest::addColumn<int>("lost");
+        QTest::newRow("fits in one") << QList<int>{64, 64} << 13 << QList<int>{13} << false << 0;
+        QTest::newRow("fills one exactly") << QList<int>{13} << 13 << QList<int>{13} << false << 0;
+        QTest::newRow("split over three") << QList<int>{16, 16, 16, 16} << 40 << QList<int>{16, 16, 8} << false << 0;
+        QTest::newRow("larger than all buffers") << QList<int>{8, 8} << 20 << QList<int>{8, 8} << true << 1;
+        QTest::newRow("no buffer queued") << QList<int>{} << 13 << QList<int>{} << false << 1;
+        QTest::newRow("empty message") << QList<int>{8} << 0 << QList<int>{0} << false << 0;
+    }
+
+    void sysexFillsTheQueuedBuffersInOrder()
+    {
+        QFETCH(QList<int>, buffers);
+        QFETCH(int, size);
+        QFETCH(QList<int>, recorded);
+        QFETCH(bool, incomplete);
+        QFETCH(int, lost);
+        openInput();
+        std::vector<std::unique_ptr<Buffer>> queued;
+        for (int length : buffers) {
+            queued.push_back(std::make_unique<Buffer>(length));
+            QCOMPARE(m_service->midiInPrepareHeader(m_in, &queued.back()->header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+            QCOMPARE(m_service->midiInAddBuffer(m_in, &queued.back()->header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        }
+        const QByteArray message = size > 0 ? sysex(size) : QByteArray();
+        sendFromDevice(*m_service, 0, message);
+
+        const auto calls = m_recorder.take();
+        QCOMPARE(int(calls.size()), recorded.size());
+        QByteArray received;
+        for (int i = 0; i < recorded.size(); ++i) {
+            const bool last = i == recorded.size() - 1;
+            QCOMPARE(calls[i].message, last && incomplete ? MIM_LONGERROR : MIM_LONGDATA);
+            // Buffers come back in the order they were queued.
+            QCOMPARE(calls[i].param1, reinterpret_cast<std::uintptr_t>(&queued[i]->header));
+            const MIDIHDR &h = queued[i]->header;
+            QCOMPARE(int(h.dwBytesRecorded), recorded[i]);
+            QVERIFY(h.dwFlags & MHDR_DONE);
+            QVERIFY(!(h.dwFlags & MHDR_INQUEUE));
+            received += QByteArray(reinterpret_cast<const char *>(h.lpData), int(h.dwBytesRecorded));
+        }
+        QCOMPARE(received, message.left(received.size()));
+        QCOMPARE(int(m_service->midiInLostCount(m_in)), lost);
+        // Closed while the buffers still exist: closing hands back those still queued.
+        QCOMPARE(m_service->midiInClose(m_in), MMSYSERR_NOERROR);
+        m_in = nullptr;
+    }
+
+    void shortMessagesArePacked_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("delivered");
+        QTest::addColumn<std::uint32_t>("packed");
+        QTest::newRow("note on") << QByteArray("\x90\x40\x7F", 3) << true << 0x7F4090u;
+        QTest::newRow("program change") << QByteArray("\xC0\x05", 2) << true << 0x05C0u;
+        QTest::newRow("quarter frame") << QByteArray("\xF1\x23", 2) << true << 0x23F1u;
+        QTest::newRow("clock") << QByteArray("\xF8", 1) << true << 0xF8u;
+        QTest::newRow("data byte first") << QByteArray("\x40\x01", 2) << false << 0u;
+    }
+
+    void shortMessagesArePacked()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, delivered);
+        QFETCH(std::uint32_t, packed);
+        openInput();
+        sendFromDevice(*m_service, 0, message);
+        const auto calls = m_recorder.take();
+        QCOMPARE(calls.size(), std::size_t(delivered ? 1 : 0));
+        if (delivered) {
+            QCOMPARE(calls[0].message, MIM_DATA);
+            QCOMPARE(calls[0].param1, std::uintptr_t(packed));
+        }
+    }
+
+    void timestampsCountFromStart()
+    {
+        QCOMPARE(m_service->midiInOpen(&m_in, 0, &Recorder::callback, m_recorder.instance(), CALLBACK_FUNCTION),
+                 MMSYSERR_NOERROR);
+        const QByteArray note("\x90\x40\x7F", 3);
+        m_service->setClockMs(500);
+        sendFromDevice(*m_service, 0, note); // before Start: not delivered
+        m_service->setClockMs(1000);
+        QCOMPARE(m_service->midiInStart(m_in), MMSYSERR_NOERROR);
+        for (double at : {1005.0, 1012.4, 1012.4, 1020.6}) {
+            m_service->setClockMs(at);
+            sendFromDevice(*m_service, 0, note);
+        }
+        QCOMPARE(m_service->midiInStop(m_in), MMSYSERR_NOERROR);
+        m_service->setClockMs(1500);
+        sendFromDevice(*m_service, 0, note); // stopped: not delivered
+        m_service->setClockMs(2000);
+        QCOMPARE(m_service->midiInStart(m_in), MMSYSERR_NOERROR);
+        m_service->setClockMs(2003);
+        sendFromDevice(*m_service, 0, note);
+
+        QList<std::uintptr_t> stamps;
+        for (const auto &call : m_recorder.take())
+            stamps << call.param2;
+        QCOMPARE(stamps, (QList<std::uintptr_t>{5, 12, 12, 21, 3}));
+    }
+
+    void headerStates()
+    {
+        openInput();
+        Buffer a(8), b(8), empty(8);
+        empty.header.dwBufferLength = 0;
+        QCOMPARE(m_service->midiInAddBuffer(m_in, &a.header, sizeof(MIDIHDR)), MIDIERR_UNPREPARED);
+        QCOMPARE(m_service->midiInPrepareHeader(m_in, &a.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInPrepareHeader(m_in, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInPrepareHeader(m_in, &empty.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInAddBuffer(m_in, &empty.header, sizeof(MIDIHDR)), MMSYSERR_INVALPARAM);
+        QCOMPARE(m_service->midiInPrepareHeader(m_in, &a.header, sizeof(MIDIHDR) - 1), MMSYSERR_INVALPARAM);
+        QCOMPARE(m_service->midiInAddBuffer(m_in, &a.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInAddBuffer(m_in, &a.header, sizeof(MIDIHDR)), MIDIERR_STILLPLAYING);
+        QCOMPARE(m_service->midiInAddBuffer(m_in, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInUnprepareHeader(m_in, &a.header, sizeof(MIDIHDR)), MIDIERR_STILLPLAYING);
+
+        // Reset hands every queued buffer back, in order, with nothing recorded.
+        a.header.dwBytesRecorded = 5;
+        QCOMPARE(m_service->midiInReset(m_in), MMSYSERR_NOERROR);
+        const auto calls = m_recorder.take();
+        QCOMPARE(calls.size(), std::size_t(2));
+        QCOMPARE(calls[0].param1, reinterpret_cast<std::uintptr_t>(&a.header));
+        QCOMPARE(calls[1].param1, reinterpret_cast<std::uintptr_t>(&b.header));
+        QCOMPARE(calls[0].message, MIM_LONGDATA);
+        QCOMPARE(a.header.dwBytesRecorded, 0u);
+        QCOMPARE(m_service->midiInUnprepareHeader(m_in, &a.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QVERIFY(!(a.header.dwFlags & MHDR_PREPARED));
+
+        // Close hands back what is still queued, and calls back no more.
+        QCOMPARE(m_service->midiInAddBuffer(m_in, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInClose(m_in), MMSYSERR_NOERROR);
+        m_in = nullptr;
+        QCOMPARE(m_recorder.take().size(), std::size_t(1));
+        QVERIFY(!m_service->send(0, QByteArray("\x90\x40\x7F", 3)));
+        QCOMPARE(m_recorder.take().size(), std::size_t(0));
+    }
+
+    void handlesAndDeviceNumbersAreChecked()
+    {
+        openInput();
+        HMIDIIN second = nullptr;
+        QCOMPARE(m_service->midiInOpen(&second, 0, &Recorder::callback, 0, CALLBACK_FUNCTION), MMSYSERR_ALLOCATED);
+        QCOMPARE(second, HMIDIIN(nullptr));
+        QCOMPARE(m_service->midiInOpen(&second, 1, &Recorder::callback, 0, CALLBACK_FUNCTION), MMSYSERR_BADDEVICEID);
+        QCOMPARE(m_service->midiInOpen(&second, -1, &Recorder::callback, 0, CALLBACK_FUNCTION), MMSYSERR_BADDEVICEID);
+        HMIDIOUT out = nullptr;
+        QCOMPARE(m_service->midiOutOpen(&out, 0, &Recorder::callback, 0, 0x50000), MMSYSERR_INVALFLAG);
+        QCOMPARE(m_service->midiOutOpen(&out, MIDI_MAPPER, &Recorder::callback, 0, CALLBACK_FUNCTION),
+                 MMSYSERR_BADDEVICEID);
+        MIDIOUTCAPS outCaps;
+        QCOMPARE(m_service->midiOutGetDevCaps(MIDI_MAPPER, outCaps), MMSYSERR_BADDEVICEID);
+        MIDIINCAPS inCaps;
+        QCOMPARE(m_service->midiInGetDevCaps(1, inCaps), MMSYSERR_BADDEVICEID);
+        QCOMPARE(m_service->midiInGetDevCaps(0, inCaps), MMSYSERR_NOERROR);
+        QCOMPARE(inCaps.szPname, QStringLiteral("Loop In"));
+
+        HMIDIIN closed = m_in;
+        QCOMPARE(m_service->midiInClose(m_in), MMSYSERR_NOERROR);
+        m_in = nullptr;
+        Buffer a(4);
+        QCOMPARE(m_service->midiInStart(closed), MMSYSERR_INVALHANDLE);
+        QCOMPARE(m_service->midiInPrepareHeader(closed, &a.header, sizeof(MIDIHDR)), MMSYSERR_INVALHANDLE);
+        QCOMPARE(m_service->midiInClose(closed), MMSYSERR_INVALHANDLE);
+        QCOMPARE(m_service->midiOutShortMsg(nullptr, 0x90), MMSYSERR_INVALHANDLE);
+        QCOMPARE(m_service->openDeviceCount(), 0);
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<MMRESULT>("code");
+        QTest::addColumn<bool>("known");
+        for (MMRESULT code : {MMSYSERR_ERROR, MMSYSERR_BADDEVICEID, MMSYSERR_ALLOCATED, MMSYSERR_INVALHANDLE,
+                              MMSYSERR_NOMEM, MMSYSERR_INVALPARAM, MIDIERR_UNPREPARED, MIDIERR_STILLPLAYING,
+                              MIDIERR_NODEVICE, MIDIERR_TOOLONG, MIDIERR_LIBRARYBASE + 8})
+            QTest::addRow("%u", code) << code << true;
+        QTest::newRow("undefined") << MMRESULT(1234) << false;
+    }
+
+    void errorTexts()
+    {
+        QFETCH(MMRESULT, code);
+        QFETCH(bool, known);
+        QString in, out;
+        QCOMPARE(m_service->midiInGetErrorText(code, in), known ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM);
+        QCOMPARE(m_service->midiOutGetErrorText(code, out), known ? MMSYSERR_NOERROR : MMSYSERR_BADERRNUM);
+        QCOMPARE(in.isEmpty(), !known);
+        QCOMPARE(in, out);
+    }
+
+    void shortOutput_data()
+    {
+        QTest::addColumn<std::uint32_t>("message");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("note on") << 0x7F4090u << QByteArray("\x90\x40\x7F", 3);
+        QTest::newRow("program change") << 0x0005C0u << QByteArray("\xC0\x05", 2);
+        QTest::newRow("song position") << 0x102030F2u << QByteArray("\xF2\x30\x20", 3);
+        QTest::newRow("quarter frame") << 0x0023F1u << QByteArray("\xF1\x23", 2);
+        QTest::newRow("start") << 0x0000FAu << QByteArray("\xFA", 1);
+        QTest::newRow("data byte") << 0x000040u << QByteArray();
+        QTest::newRow("sysex start") << 0x0000F0u << QByteArray();
+    }
+
+    void shortOutput()
+    {
+        QFETCH(std::uint32_t, message);
+        QFETCH(QByteArray, sent);
+        HMIDIOUT out = nullptr;
+        QCOMPARE(m_service->midiOutOpen(&out, 0, nullptr, 0, 0), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiOutShortMsg(out, message), sent.isEmpty() ? MMSYSERR_INVALPARAM : MMSYSERR_NOERROR);
+        QCOMPARE(m_service->output(0), sent.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{sent});
+        QCOMPARE(m_service->midiOutClose(out), MMSYSERR_NOERROR);
+    }
+
+    void longOutputIsReportedDone()
+    {
+        HMIDIOUT out = nullptr;
+        QCOMPARE(m_service->midiOutOpen(&out, 0, &Recorder::callback, m_recorder.instance(), CALLBACK_FUNCTION),
+                 MMSYSERR_NOERROR);
+        Buffer block(5);
+        std::copy_n("\xF0\x7E\x00\x11\xF7", 5, block.bytes.begin());
+        QCOMPARE(m_service->midiOutLongMsg(out, &block.header, sizeof(MIDIHDR)), MIDIERR_UNPREPARED);
+        QVERIFY(m_recorder.take().empty());
+        QCOMPARE(m_service->midiOutPrepareHeader(out, &block.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiOutLongMsg(out, &block.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        const auto calls = m_recorder.take();
+        QCOMPARE(calls.size(), std::size_t(1));
+        QCOMPARE(calls[0].message, MOM_DONE);
+        QCOMPARE(calls[0].param1, reinterpret_cast<std::uintptr_t>(&block.header));
+        QVERIFY(block.header.dwFlags & MHDR_DONE);
+        QCOMPARE(m_service->output(0), QList<QByteArray>{QByteArray("\xF0\x7E\x00\x11\xF7", 5)});
+        QCOMPARE(m_service->midiOutUnprepareHeader(out, &block.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiOutClose(out), MMSYSERR_NOERROR);
+    }
+
+    void devicesLeftOpenAreClosedWithTheService()
+    {
+        openInput();
+        HMIDIOUT out = nullptr;
+        QCOMPARE(m_service->midiOutOpen(&out, 0, nullptr, 0, 0), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->openDeviceCount(), 2);
+        m_in = nullptr;
+        m_service.reset(); // no leak and no thread left behind (the sanitizers check)
+    }
+
+    void stableProductNames_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("ALSA") << "Orvex USB:Orvex USB MIDI 1 20:0" << "Orvex USB:Orvex USB MIDI 1";
+        QTest::newRow("ALSA, three-digit client") << "Midi Through:Midi Through Port-0 14:0"
+                                                  << "Midi Through:Midi Through Port-0";
+        QTest::newRow("ALSA, high numbers") << "Corvane:in 128:12" << "Corvane:in";
+        QTest::newRow("JACK") << "system:midi_capture_1" << "system:midi_capture_1";
+        QTest::newRow("JACK through a2j") << "a2j:Orvex USB [20] (capture): Orvex USB MIDI 1"
+                                          << "a2j:Orvex USB [20] (capture): Orvex USB MIDI 1";
+        QTest::newRow("a number that is no client:port") << "Synth 2" << "Synth 2";
+        QTest::newRow("WinMM") << "USB Audio Device" << "USB Audio Device";
+    }
+
+    void stableProductNames()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, name);
+        QCOMPARE(RtMidiService::stableProductName(port), name);
+    }
+
+    // Without a MIDI server (and, on this machine, without an ALSA sequencer) the RtMidi service
+    // lists what there is and reports failures as result codes; RtMidi throws nothing through it.
+    void rtMidiFailuresAreResultCodes()
+    {
+        qputenv("JACK_DEFAULT_SERVER", "corvane-no-such-server");
+        qputenv("JACK_NO_START_SERVER", "1");
+        RtMidiService service;
+        const std::uint32_t inputs = service.midiInGetNumDevs();
+        const std::uint32_t outputs = service.midiOutGetNumDevs();
+        HMIDIIN in = nullptr;
+        HMIDIOUT out = nullptr;
+        QCOMPARE(service.midiInOpen(&in, int(inputs), &Recorder::callback, 0, CALLBACK_FUNCTION), MMSYSERR_BADDEVICEID);
+        QCOMPARE(service.midiOutOpen(&out, int(outputs), &Recorder::callback, 0, CALLBACK_FUNCTION),
+                 MMSYSERR_BADDEVICEID);
+        MIDIOUTCAPS caps;
+        QCOMPARE(service.midiOutGetDevCaps(MIDI_MAPPER, caps), MMSYSERR_BADDEVICEID);
+        QCOMPARE(service.openDeviceCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMidiService)
+#include "tst_midiservice.moc"
