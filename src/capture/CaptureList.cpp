@@ -114,6 +114,13 @@ bool CaptureList::removeRows(int row, int rowCountToRemove, const QModelIndex &p
     if (parent.isValid() || row < 0 || rowCountToRemove <= 0 || row + rowCountToRemove > count())
         return false;
     beginChange();
+    if (m_observer) {
+        QList<int> rows;
+        for (int r = row; r < row + rowCountToRemove; ++r)
+            rows.append(r);
+        m_observer->rowsDeleted(rows);
+        changesDone();
+    }
     beginRemoveRows(QModelIndex(), row, row + rowCountToRemove - 1);
     m_rows.erase(m_rows.begin() + row, m_rows.begin() + row + rowCountToRemove);
     m_announced = count();
@@ -215,14 +222,22 @@ void CaptureList::pushRow(Row &&row)
 {
     if (m_batchDepth > 0 || m_deferInserts) {
         m_rows.push_back(std::move(row));
+        if (m_observer)
+            m_observer->rowAppended(*this, count() - 1);
         if (m_batchDepth == 0)
             scheduleAnnouncement();
         return;
     }
     announcePendingRows();
     const int at = count();
-    beginInsertRows(QModelIndex(), at, at);
+    // Stored first and told to the observer; views still see the old row count (rowCount()
+    // gives the announced rows) until the insertion below.
     m_rows.push_back(std::move(row));
+    if (m_observer) {
+        m_observer->rowAppended(*this, at);
+        changesDone();
+    }
+    beginInsertRows(QModelIndex(), at, at);
     m_announced = count();
     endInsertRows();
 }
@@ -233,6 +248,10 @@ void CaptureList::setComment(int row, const QString &comment)
         return;
     beginChange();
     m_rows[static_cast<size_t>(row)].comment = comment;
+    if (m_observer) {
+        m_observer->commentSet(*this, row);
+        changesDone();
+    }
     const QModelIndex at = index(row, CommentColumn);
     emit dataChanged(at, at, {Qt::DisplayRole});
 }
@@ -254,6 +273,10 @@ void CaptureList::deleteRows(QList<int> rows)
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     beginChange();
+    if (m_observer) {
+        m_observer->rowsDeleted(rows);
+        changesDone();
+    }
 
     // Contiguous ranges, last first, so earlier indexes stay valid while later ranges go.
     QList<std::pair<int, int>> ranges;
@@ -295,6 +318,10 @@ void CaptureList::deleteRows(QList<int> rows)
 
 void CaptureList::clear()
 {
+    if (m_observer) {
+        m_observer->cleared();
+        changesDone();
+    }
     beginResetModel();
     std::vector<Row>().swap(m_rows); // give the memory back, not only the rows
     m_announced = 0;
@@ -307,6 +334,10 @@ void CaptureList::sortByColumn(int column)
         return;
     m_sortColumn = column;
     beginChange();
+    if (m_observer) {
+        m_observer->sorted(column);
+        changesDone();
+    }
     const int n = count();
     if (n < 2)
         return;
@@ -343,8 +374,16 @@ CaptureList::AppendBatch::AppendBatch(CaptureList &list) : m_list(list)
 
 CaptureList::AppendBatch::~AppendBatch()
 {
-    if (--m_list.m_batchDepth == 0)
+    if (--m_list.m_batchDepth == 0) {
+        m_list.changesDone();
         m_list.announcePendingRows();
+    }
+}
+
+void CaptureList::changesDone()
+{
+    if (m_observer && m_batchDepth == 0)
+        m_observer->changesDone();
 }
 
 void CaptureList::setDeferredInserts(bool on)
@@ -377,8 +416,10 @@ void CaptureList::scheduleAnnouncement()
         this,
         [this] {
             m_announcementQueued = false;
-            if (m_batchDepth == 0)
+            if (m_batchDepth == 0) {
+                changesDone();
                 announcePendingRows();
+            }
         },
         Qt::QueuedConnection);
 }

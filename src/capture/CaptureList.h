@@ -20,6 +20,23 @@
 // Views learn of appended rows one insertion at a time; bursts can be announced as a single
 // insertion with AppendBatch or with deferred announcements (setDeferredInserts). count() always
 // tells the real number of rows, rowCount() what the views have been told so far.
+class CaptureList;
+
+// Told of every change to a capture list, as it happens and before views learn of it (the
+// capture journal). changesDone() closes a group of changes that belong together: one call, or
+// a whole append batch.
+class CaptureListObserver {
+public:
+    virtual ~CaptureListObserver() = default;
+    virtual void rowAppended(const CaptureList &list, int row) = 0;
+    virtual void commentSet(const CaptureList &list, int row) = 0;
+    // Ascending, without repeats.
+    virtual void rowsDeleted(const QList<int> &rows) = 0;
+    virtual void cleared() = 0;
+    virtual void sorted(int column) = 0;
+    virtual void changesDone() = 0;
+};
+
 class CaptureList : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -128,6 +145,10 @@ public:
     // The size of one stored row, for the memory figures.
     static size_t storedRowSize();
 
+    // Installs the observer (not owned), or none.
+    void setObserver(CaptureListObserver *observer) { m_observer = observer; }
+    CaptureListObserver *observer() const { return m_observer; }
+
 private:
     // A text of at most Capacity Latin-1 characters kept inside the row.
     template <int Capacity>
@@ -160,4 +181,8 @@ private:
     bool m_deferInserts = false;
     bool m_announcementQueued = false;
     int m_sortColumn = 0;
+    CaptureListObserver *m_observer = nullptr;
+
+    // Closes a group of changes for the observer, unless a batch is still open.
+    void changesDone();
 };

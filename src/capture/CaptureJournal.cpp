@@ -1,0 +1,325 @@
+#include "CaptureJournal.h"
+
+#include "Clock.h"
+#include "Errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const QByteArray Magic = "CORVANE-JOURNAL";
+const QByteArray Version = "1";
+
+QByteArray escape(const QString &text)
+{
+    QByteArray out;
+    const QByteArray utf8 = text.toUtf8();
+    out.reserve(utf8.size());
+    for (const char c : utf8) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+bool unescape(const QByteArray &field, QString *text)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field.at(i);
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= field.size())
+            return false;
+        switch (field.at(i)) {
+        case '\\': out += '\\'; break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        default: return false;
+        }
+    }
+    *text = QString::fromUtf8(out);
+    return true;
+}
+
+QByteArray checksum(const QByteArray &body)
+{
+    return QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper();
+}
+
+QByteArray line(const QList<QByteArray> &fields)
+{
+    QByteArray body = fields.join('\t');
+    return body + '\t' + checksum(body) + '\n';
+}
+
+// One record's fields when its checksum holds.
+bool parseLine(const QByteArray &text, QList<QByteArray> *fields)
+{
+    const qsizetype tab = text.lastIndexOf('\t');
+    if (tab < 0)
+        return false;
+    const QByteArray body = text.left(tab);
+    if (text.mid(tab + 1) != checksum(body))
+        return false;
+    *fields = body.split('\t');
+    return true;
+}
+
+bool toInt(const QByteArray &text, int *value)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value >= 0;
+}
+
+} // namespace
+
+CaptureJournal::CaptureJournal(QString path, QObject *parent) : QObject(parent), m_path(std::move(path)), m_file(m_path)
+{
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setInterval(SyncDelayMs);
+    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::sync);
+}
+
+CaptureJournal::~CaptureJournal()
+{
+    close();
+}
+
+void CaptureJournal::start(CaptureList &list)
+{
+    close();
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
+    m_list = &list;
+    m_pending = line({Magic, Version});
+    for (int row = 0; row < list.count(); ++row)
+        rowAppended(list, row);
+    writePending();
+    sync();
+    list.setObserver(this);
+}
+
+void CaptureJournal::detach()
+{
+    if (m_list && m_list->observer() == this)
+        m_list->setObserver(nullptr);
+    m_list = nullptr;
+}
+
+void CaptureJournal::finish()
+{
+    detach();
+    if (m_file.isOpen()) {
+        m_file.close();
+        QFile::remove(m_path);
+    }
+    m_pending.clear();
+    m_syncTimer.stop();
+}
+
+void CaptureJournal::close()
+{
+    detach();
+    if (m_file.isOpen()) {
+        writePending();
+        sync();
+        m_file.close();
+    }
+}
+
+void CaptureJournal::record(const QStringList &fields)
+{
+    QList<QByteArray> encoded;
+    encoded.reserve(fields.size());
+    for (const QString &f : fields)
+        encoded.append(escape(f));
+    m_pending += line(encoded);
+}
+
+void CaptureJournal::rowAppended(const CaptureList &list, int row)
+{
+    const CaptureList::RowTexts r = list.rowTexts(row);
+    record({QStringLiteral("A"), r.item, r.camera, r.reader, r.generator, r.comment});
+}
+
+void CaptureJournal::commentSet(const CaptureList &list, int row)
+{
+    record({QStringLiteral("C"), QString::number(row), list.text(row, CaptureList::CommentColumn)});
+}
+
+void CaptureJournal::rowsDeleted(const QList<int> &rows)
+{
+    QStringList fields{QStringLiteral("D")};
+    for (int r : rows)
+        fields.append(QString::number(r));
+    record(fields);
+}
+
+void CaptureJournal::cleared()
+{
+    record({QStringLiteral("X")});
+}
+
+void CaptureJournal::sorted(int column)
+{
+    record({QStringLiteral("S"), QString::number(column)});
+}
+
+void CaptureJournal::changesDone()
+{
+    writePending();
+}
+
+void CaptureJournal::writePending()
+{
+    if (m_pending.isEmpty() || !m_file.isOpen())
+        return;
+    // An unbuffered file: the bytes are with the operating system when write() returns.
+    const qint64 written = m_file.write(m_pending);
+    ++m_writes;
+    if (written != m_pending.size()) {
+        m_pending.clear();
+        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
+    }
+    m_pending.clear();
+    m_unsynced = true;
+    if (!m_syncTimer.isActive())
+        m_syncTimer.start();
+}
+
+void CaptureJournal::sync()
+{
+    m_syncTimer.stop();
+    if (!m_unsynced || !m_file.isOpen())
+        return;
+#if defined(Q_OS_WIN)
+    ::_commit(m_file.handle());
+#elif defined(Q_OS_MACOS)
+    ::fsync(m_file.handle());
+#else
+    ::fdatasync(m_file.handle());
+#endif
+    m_unsynced = false;
+    ++m_syncs;
+}
+
+CaptureJournal::Recovery CaptureJournal::read(const QString &path)
+{
+    Recovery result;
+    QFile file(path);
+    if (!file.exists())
+        return result;
+    result.found = Found::Damaged;
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = QStringLiteral("The journal cannot be read.");
+        return result;
+    }
+    const QByteArray data = file.readAll();
+    QList<QByteArray> lines = data.split('\n');
+    // Everything after the last line end is a record cut short by a crash.
+    const QByteArray tail = lines.takeLast();
+    result.cutRecord = !tail.isEmpty();
+
+    QList<QByteArray> fields;
+    if (lines.isEmpty() || !parseLine(lines.first(), &fields) || fields.value(0) != Magic) {
+        if (lines.isEmpty() && (tail.isEmpty() || Magic.startsWith(tail.left(Magic.size())))) {
+            // Cut before its header was complete: nothing was journaled yet.
+            result.found = Found::Rows;
+            return result;
+        }
+        result.problem = QStringLiteral("The journal is not a Corvane capture journal.");
+        return result;
+    }
+    if (fields.value(1) != Version) {
+        result.problem = QStringLiteral("The journal was written by another version of Corvane.");
+        return result;
+    }
+
+    CaptureList list;
+    qsizetype firstBad = -1;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        bool ok = parseLine(lines.at(i), &fields) && !fields.isEmpty();
+        if (ok) {
+            const QByteArray type = fields.first();
+            if (type == "A" && fields.size() == 6) {
+                QString t[5];
+                for (int k = 0; k < 5 && ok; ++k)
+                    ok = unescape(fields.at(k + 1), &t[k]);
+                if (ok)
+                    list.appendRow(CaptureList::RowTexts{t[0], t[1], t[2], t[3], t[4]});
+            } else if (type == "C" && fields.size() == 3) {
+                int row = 0;
+                QString comment;
+                ok = toInt(fields.at(1), &row) && row < list.count() && unescape(fields.at(2), &comment);
+                if (ok)
+                    list.setComment(row, comment);
+            } else if (type == "D" && fields.size() >= 2) {
+                QList<int> rows;
+                for (qsizetype k = 1; k < fields.size() && ok; ++k) {
+                    int row = 0;
+                    ok = toInt(fields.at(k), &row) && row < list.count();
+                    rows.append(row);
+                }
+                if (ok)
+                    list.deleteRows(rows);
+            } else if (type == "X" && fields.size() == 1) {
+                list.clear();
+            } else if (type == "S" && fields.size() == 2) {
+                int column = 0;
+                ok = toInt(fields.at(1), &column) && column < CaptureList::ColumnCount;
+                if (ok)
+                    list.sortByColumn(column);
+            } else {
+                ok = false;
+            }
+        }
+        if (!ok) {
+            firstBad = i;
+            break;
+        }
+        ++result.records;
+    }
+    if (firstBad >= 0) {
+        // A bad last line is a record cut by a crash (or a power cut's garbage); a bad record
+        // with complete records after it means the journal is damaged.
+        if (firstBad != lines.size() - 1) {
+            result.problem = QStringLiteral("The journal is damaged at record %1.").arg(firstBad + 1);
+            return result;
+        }
+        result.cutRecord = true;
+    }
+    result.found = Found::Rows;
+    result.rows.reserve(list.count());
+    for (int r = 0; r < list.count(); ++r)
+        result.rows.append(list.rowTexts(r));
+    return result;
+}
+
+QString CaptureJournal::moveAside(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString stamp = appClock().now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = info.dir().filePath(info.completeBaseName() + QLatin1Char('-') + stamp + QLatin1Char('.')
+                                         + info.suffix());
+    for (int n = 2; QFile::exists(target); ++n)
+        target = info.dir().filePath(QStringLiteral("%1-%2-%3.%4").arg(info.completeBaseName(), stamp).arg(n).arg(info.suffix()));
+    return QFile::rename(path, target) ? target : QString();
+}

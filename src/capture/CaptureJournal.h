@@ -1,0 +1,86 @@
+#pragma once
+
+#include "CaptureList.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTimer>
+
+// The capture journal: every change to the capture list is appended to a file beside the
+// settings file and handed to the operating system before the change is shown, so a killed
+// program loses nothing; the file is synced to the disk at most SyncDelayMs later, so a power cut
+// loses at most that much. Changes that belong together (a batch of rows drained from the input
+// port) go out in one write. A clean exit removes the journal; one found at start means the last
+// run ended without one, and its rows can be recovered.
+//
+// Format: UTF-8 text, one record a line: fields separated by tabs (with \\, \t, \n and \r
+// escaped inside fields), the last field the CRC-16 of the rest of the line in four hexadecimal
+// digits. The first record is the header "CORVANE-JOURNAL", "1". Records:
+//   A item camera reader generator comment   a row appended
+//   C row comment                            a comment set
+//   D row [row ...]                          rows deleted (ascending)
+//   X                                        the list cleared
+//   S column                                 the list sorted by a column
+class CaptureJournal : public QObject, public CaptureListObserver {
+    Q_OBJECT
+public:
+    static constexpr int SyncDelayMs = 200;
+
+    explicit CaptureJournal(QString path, QObject *parent = nullptr);
+    ~CaptureJournal() override;
+
+    const QString &path() const { return m_path; }
+    bool isOpen() const { return m_file.isOpen(); }
+
+    // Starts a new journal holding the list as it stands, and follows the list from now on.
+    // Throws CorvaneError when the file cannot be written.
+    void start(CaptureList &list);
+    // Stops following the list, syncs and removes the journal (a clean exit).
+    void finish();
+    // Stops following the list and closes the journal, leaving the file (tests, crash-like ends).
+    void close();
+    // Writes buffered records and syncs the file now.
+    void sync();
+
+    // What a journal left behind holds.
+    enum class Found { Nothing, Rows, Damaged };
+    struct Recovery {
+        Found found = Found::Nothing;
+        QList<CaptureList::RowTexts> rows; // the list as it was last shown
+        int records = 0;                   // complete records replayed
+        bool cutRecord = false;            // the last record was cut short and is ignored
+        QString problem;                   // why the journal is damaged
+    };
+    // Reads a journal without changing it.
+    static Recovery read(const QString &path);
+    // Moves a journal aside under a name with the date and time (never deletes it); returns
+    // the new path, or an empty text when it could not be moved.
+    static QString moveAside(const QString &path);
+
+    // CaptureListObserver
+    void rowAppended(const CaptureList &list, int row) override;
+    void commentSet(const CaptureList &list, int row) override;
+    void rowsDeleted(const QList<int> &rows) override;
+    void cleared() override;
+    void sorted(int column) override;
+    void changesDone() override;
+
+    // Counters for tests and benchmarks.
+    int writeCount() const { return m_writes; }
+    int syncCount() const { return m_syncs; }
+
+private:
+    void record(const QStringList &fields);
+    void writePending();
+    void detach();
+
+    QString m_path;
+    QFile m_file;
+    CaptureList *m_list = nullptr;
+    QByteArray m_pending;
+    QTimer m_syncTimer;
+    bool m_unsynced = false;
+    int m_writes = 0;
+    int m_syncs = 0;
+};

@@ -1,0 +1,266 @@
+#include "CaptureJournal.h"
+#include "Clock.h"
+#include "Errors.h"
+#include "TestFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+using Rows = QList<CaptureList::RowTexts>;
+
+Rows rowsOf(const CaptureList &list)
+{
+    Rows rows;
+    for (int r = 0; r < list.count(); ++r)
+        rows.append(list.rowTexts(r));
+    return rows;
+}
+
+// A short show: events, comments (with the characters the journal must escape), a delete, a
+// sort, more events.
+void playShow(CaptureList &list)
+{
+    list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+    {
+        CaptureList::AppendBatch batch(list);
+        list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0003");
+        list.appendEvent(u"10:00:02:00", u"10:00:02:00", u"0002");
+        list.appendEvent(u"10:00:03:00", u"10:00:03:00", u"0000");
+    }
+    list.setComment(1, QStringLiteral("wide,\ttab\nnew line \\ back \u00e9 \u20ac"));
+    list.deleteRows({0, 2});
+    list.sortByColumn(CaptureList::CameraColumn);
+    list.appendEvent(u"10:00:04:00", u"10:00:04:01", u"8000");
+    list.setLastComment(QStringLiteral("last"));
+}
+
+} // namespace
+
+class TestCaptureJournal : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString journalPath() const { return m_dir.filePath(QStringLiteral("corvane.journal")); }
+
+    // A journal of playShow(), closed as a crash would leave it; returns the rows shown.
+    Rows journalOfAShow()
+    {
+        CaptureList list;
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        playShow(list);
+        const Rows shown = rowsOf(list);
+        journal.close();
+        return shown;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        for (const QString &f : QDir(m_dir.path()).entryList(QDir::Files))
+            QFile::remove(m_dir.filePath(f));
+    }
+
+    void recoversTheListAsShown()
+    {
+        const Rows shown = journalOfAShow();
+        QCOMPARE(shown.size(), 3);
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Rows);
+        QVERIFY(!r.cutRecord);
+        QCOMPARE(r.rows, shown);
+    }
+
+    void startingTakesTheListAsItStands()
+    {
+        CaptureList list;
+        list.appendRow(u"0007", u"0004", u"01:00:00:00", u"01:00:00:00", QStringLiteral("loaded, from file"));
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        list.appendEvent(u"01:00:01:00", u"01:00:01:00", u"0000");
+        journal.close();
+        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(list));
+    }
+
+    void aBatchIsOneWrite()
+    {
+        CaptureList list;
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        const int before = journal.writeCount();
+        {
+            CaptureList::AppendBatch batch(list);
+            for (int i = 0; i < 500; ++i)
+                list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+        }
+        QCOMPARE(journal.writeCount(), before + 1);
+        list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0000");
+        QCOMPARE(journal.writeCount(), before + 2);
+        // Synced to the disk by the timer, once for both writes.
+        const int syncs = journal.syncCount();
+        QTRY_COMPARE_WITH_TIMEOUT(journal.syncCount(), syncs + 1, 5000);
+    }
+
+    void deferredRowsAreWrittenBeforeTheyAreShown()
+    {
+        CaptureList list;
+        list.setDeferredInserts(true);
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        const int before = journal.writeCount();
+        list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+        list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0000");
+        QCOMPARE(list.rowCount(), 0);
+        QTRY_COMPARE(list.rowCount(), 2);
+        QCOMPARE(journal.writeCount(), before + 1);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows.size(), 2);
+    }
+
+    // A killed process loses nothing that was shown: the child dies without closing anything.
+    void killedProcessLosesNothing()
+    {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("JOURNAL_CHILD"), journalPath());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 9);
+        CaptureList expected;
+        playShow(expected);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(expected));
+    }
+
+    void cutLastRecordIsIgnored_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::newRow("cut mid-record") << QByteArray("A\t0009\t0001\t10:0");
+        QTest::newRow("garbage line") << QByteArray("A\t0009\tXXXX\t0000\n");
+        QTest::newRow("zeros of a power cut") << QByteArray(40, '\0');
+    }
+
+    void cutLastRecordIsIgnored()
+    {
+        QFETCH(QByteArray, tail);
+        const Rows shown = journalOfAShow();
+        QFile f(journalPath());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(tail);
+        f.close();
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Rows);
+        QVERIFY(r.cutRecord);
+        QCOMPARE(r.rows, shown);
+    }
+
+    void damagedJournals_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("another format") << QByteArray("[App]\r\nExe=corvane\r\n");
+        QTest::newRow("binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\n\n", 14);
+        QTest::newRow("other version") << QByteArray("CORVANE-JOURNAL\t9\tFFFF\n");
+    }
+
+    void damagedJournals()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(TestFiles::write(journalPath(), content));
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Damaged);
+        QVERIFY(!r.problem.isEmpty());
+    }
+
+    void damagedInTheMiddle()
+    {
+        journalOfAShow();
+        QByteArray bytes = TestFiles::read(journalPath());
+        const qsizetype third = bytes.indexOf('\n', bytes.indexOf('\n', bytes.indexOf('\n') + 1) + 1);
+        bytes[third - 2] = bytes[third - 2] == 'A' ? 'B' : 'A'; // a checksum digit
+        QVERIFY(TestFiles::write(journalPath(), bytes));
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Damaged);
+        QCOMPARE(r.problem, QStringLiteral("The journal is damaged at record 3."));
+    }
+
+    void recordsThatDoNotFitTheListAreDamage()
+    {
+        // Well-formed records naming a row that is not there.
+        CaptureList list;
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+        journal.rowsDeleted({5});
+        journal.changesDone();
+        list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0000");
+        journal.close();
+        QCOMPARE(CaptureJournal::read(journalPath()).found, CaptureJournal::Found::Damaged);
+    }
+
+    void noJournal()
+    {
+        QCOMPARE(CaptureJournal::read(journalPath()).found, CaptureJournal::Found::Nothing);
+    }
+
+    void finishRemovesAndMoveAsideKeeps()
+    {
+        CaptureList list;
+        {
+            CaptureJournal journal(journalPath());
+            journal.start(list);
+            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+            journal.finish();
+            QVERIFY(!QFile::exists(journalPath()));
+            QVERIFY(!list.observer());
+        }
+        journalOfAShow();
+        const FixedClock clock(QDateTime(QDate(2008, 11, 23), QTime(14, 30, 5)));
+        setAppClock(&clock);
+        const QString aside = CaptureJournal::moveAside(journalPath());
+        QCOMPARE(aside, m_dir.filePath(QStringLiteral("corvane-20081123-143005.journal")));
+        QVERIFY(!QFile::exists(journalPath()));
+        QCOMPARE(CaptureJournal::read(aside).rows.size(), 3);
+        // A second one in the same second gets a name of its own.
+        journalOfAShow();
+        QCOMPARE(CaptureJournal::moveAside(journalPath()), m_dir.filePath(QStringLiteral("corvane-20081123-143005-2.journal")));
+        setAppClock(nullptr);
+    }
+
+    void unwritableJournalRaises()
+    {
+        QVERIFY(TestFiles::write(m_dir.filePath(QStringLiteral("file")), "x"));
+        CaptureList list;
+        CaptureJournal journal(m_dir.filePath(QStringLiteral("file/corvane.journal")));
+        QVERIFY_THROWS_EXCEPTION(CorvaneError, journal.start(list));
+        QVERIFY(!list.observer());
+    }
+};
+
+// Child process of killedProcessLosesNothing.
+static int journalChild(const QString &path)
+{
+    CaptureList list;
+    CaptureJournal journal(path);
+    journal.start(list);
+    playShow(list);
+    _exit(9);
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("JOURNAL_CHILD"))
+        return journalChild(qEnvironmentVariable("JOURNAL_CHILD"));
+    TestCaptureJournal test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_capture_journal.moc"
