@@ -176,6 +176,9 @@ private:
 // Places the dialog on its owner once its contents are set, and runs it modally.
 int runModal(TKxDlg *dialog, QWidget *owner)
 {
+    // An owner inside the dialog itself (the active window while another dialog closes) is none.
+    if (owner && owner->window() == dialog)
+        owner = nullptr;
     dialog->placeOn(owner);
     dialog->winId(); // creates the native window, so that it can be made transient for the owner
     QWindow *ownerWindow = owner ? owner->window()->windowHandle() : nullptr;

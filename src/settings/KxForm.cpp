@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShowEvent>
 #include <QWindow>
 #include <QWindowStateChangeEvent>
 
@@ -130,6 +131,13 @@ QRect TKxForm::normalFrameGeometry() const
     return normal.marginsAdded(frameMargins());
 }
 
+void TKxForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous() && !m_recreating)
+        runGuarded([this] { KxFormShow(); });
+}
+
 void TKxForm::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::WindowStateChange && !m_restoring && SettingsFile) {
@@ -168,7 +176,8 @@ void TKxForm::setFramed(bool framed, int menuHeight)
     const bool wasActive = isActiveForm();
     const QRect client = geometry();
     rememberFrameMargins();
-    // Changing the frame re-creates the native window.
+    // Changing the frame re-creates the native window; that is no new showing of the window.
+    m_recreating = true;
     setWindowFlag(Qt::FramelessWindowHint, !framed);
     // The menu bar belongs to the client area in Qt: the window grows or shrinks by its height
     // at the top so that the rest of the client area stays where it was.
@@ -176,6 +185,7 @@ void TKxForm::setFramed(bool framed, int menuHeight)
     setGeometry(client.x(), client.y() + shift, client.width(), client.height() - shift);
     if (wasVisible)
         show();
+    m_recreating = false;
     // The new native window must take the focus back once it is up.
     if (wasActive)
         QTimer::singleShot(0, this, [this] { activateWindow(); });

@@ -79,6 +79,9 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    // Called when the window is shown, not when the title-bar handling re-creates it.
+    virtual void KxFormShow() {}
     // Called while the window closes (by any path), before the settings file is closed.
     virtual void KxFormClose() {}
 
@@ -94,6 +97,7 @@ private:
     bool m_ownsSettings = false;
     bool m_programClose = false;
     bool m_restoring = false;
+    bool m_recreating = false;
     TFormBorderStyle m_borderStyle = bsSizeable;
     bool m_autoHideTitleBar = false;
     bool m_autoShowInactive = false;

@@ -21,16 +21,6 @@ std::unique_ptr<TKxSettingsFile> &settingsHolder()
     return holder;
 }
 
-QString asciiUpper(const QString &text)
-{
-    QString out = text;
-    for (QChar &c : out) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 'a' + 'A');
-    }
-    return out;
-}
-
 bool terminateRequested = false;
 
 // The start-up that asks goes on; the program entry ends the program instead of running its
@@ -144,7 +134,7 @@ int TKxSettingsFile::CheckApplication(const IniFile &store)
     if (!store.exists())
         return 0;
     const QString exe = store.readString(App, Exe, QString());
-    return asciiUpper(exe) == asciiUpper(AppPaths::executableFileName()) ? 1 : -1;
+    return AsciiUpper(exe) == AsciiUpper(AppPaths::executableFileName()) ? 1 : -1;
 }
 
 void TKxSettingsFile::CopySection(const IniFile &source, const QString &sourceSection, IniFile &target,
@@ -161,15 +151,31 @@ void TKxSettingsFile::CopySection(const IniFile &source, const QString &sourceSe
     target.writeStrings(targetSection, values);
 }
 
-const QStringList &TKxSettingsFile::DesktopNames()
+QString TKxSettingsFile::AsciiUpper(const QString &text)
 {
-    m_desktopNames.clear();
-    for (const QString &name : m_settings.sections()) {
-        const qsizetype at = asciiUpper(name).indexOf(DesktopPrefix);
+    QString out = text;
+    for (QChar &c : out) {
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    }
+    return out;
+}
+
+QStringList TKxSettingsFile::DesktopNamesOf(const IniFile &store)
+{
+    QStringList names;
+    for (const QString &name : store.sections()) {
+        const qsizetype at = AsciiUpper(name).indexOf(DesktopPrefix);
         if (at < 0)
             continue;
-        m_desktopNames.append(name.size() > DesktopPrefix.size() ? name.mid(at + DesktopPrefix.size()) : name);
+        names.append(name.size() > DesktopPrefix.size() ? name.mid(at + DesktopPrefix.size()) : name);
     }
+    return names;
+}
+
+const QStringList &TKxSettingsFile::DesktopNames()
+{
+    m_desktopNames = DesktopNamesOf(m_settings);
     return m_desktopNames;
 }
 

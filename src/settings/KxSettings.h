@@ -58,6 +58,11 @@ public:
 
     // Names of the desktop sections ("USER\" + name), in file order; refilled on each call.
     const QStringList &DesktopNames();
+    // The same rule for any desktop file (an import file): every section whose name holds
+    // "USER\" in any letter case, named by what follows it.
+    static QStringList DesktopNamesOf(const IniFile &store);
+    // Upper case for the ASCII letters only, as executable names are compared.
+    static QString AsciiUpper(const QString &text);
     bool DesktopExists(const QString &name) const;
     // The section's "Pass": the scrambled password, empty when the desktop is not protected.
     QString ReadPassword(const QString &section) const;
@@ -98,6 +103,9 @@ public:
     void RestoreWindowPlacement(TKxForm *form);
     void SaveAllWindows();
     void RestoreAllWindows();
+
+    // Runs the Desktop Setup window modally; when it closes, keeps its placement and frees it.
+    void ShowDesktopSetup();
 
     // Desktop notes may hold line breaks; an INI value is one line. Notes are stored with "\n"
     // for a line break and "\\" for a backslash, so a note survives any number of round trips.

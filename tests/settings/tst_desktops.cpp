@@ -43,7 +43,7 @@ private:
     {
         DialogScript script(answers);
         operation();
-        return script.seen;
+        return script.seen();
     }
 
 private slots:
