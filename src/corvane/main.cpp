@@ -1,24 +1,74 @@
-// Corvane: the program entry.
+// Corvane: the program entry. Takes the single-instance lock, opens the capture window (which
+// opens the settings file while it loads) and runs the event loop.
 
+#include "CaptureDevices.h"
 #include "ErrorReport.h"
 #include "KxDialog.h"
-#include "KxForm.h"
 #include "KxSettings.h"
+#include "SingleInstance.h"
+#include "edlu.h"
+
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+const QString InstanceLockName = QStringLiteral("corvaneOneCopy");
+
+// Tells that another copy runs: a message box without owner. Where no one can see a box (the
+// offscreen and minimal platforms), no box is shown, as it could never be answered; the text
+// always goes to standard error as well.
+void reportAlreadyRunning()
+{
+    const QString caption = QStringLiteral("Kx Corvane");
+    const QString text = QStringLiteral("Corvane is already running.");
+    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    std::fflush(stderr);
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return;
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
+
+    // Held until the process ends; a lock left by a copy that died counts as free.
+    SingleInstance instance(InstanceLockName);
+    if (!instance.tryAcquire()) {
+        reportAlreadyRunning();
+        return 1;
+    }
+
     setErrorPresenter([](const QString &message) { DlgMessage(message); });
 
-    // The main window opens the settings file while it loads.
-    TKxForm window;
-    window.setObjectName(QStringLiteral("edlf"));
-    window.setWindowTitle(QStringLiteral("edlf"));
-    window.resize(878, 775);
-    setDlgMainWindow(&window);
+    // The capture window opens the settings file while it loads, so that its set-up can read
+    // the camera table, the function-key captions and the GPO8 option.
+    Tedlf edlf;
+    setDlgMainWindow(&edlf);
+
+    // The MIDI device window comes with the device link; until then the capture window runs
+    // without devices.
+    TNoCaptureDevices devices;
+    edlf.setDevices(&devices);
+
     if (SettingsTerminateRequested())
         return 1;
-    window.show();
-    return app.exec();
+
+    // The current desktop's placements for every settings-aware window.
+    runGuarded([] {
+        if (SettingsFile)
+            SettingsFile->RestoreAllWindows();
+    });
+
+    edlf.show();
+    const int status = app.exec();
+    setDlgMainWindow(nullptr);
+    return status;
 }

@@ -1,8 +1,10 @@
 #include "IniStore.h"
+#include "SingleInstance.h"
 #include "TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,23 @@ class TestProgram : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_exe;
+
+    // The process that holds the single-instance lock, 0 when none.
+    static qint64 lockOwner()
+    {
+        QLockFile lock(SingleInstance(QStringLiteral("corvaneOneCopy")).lockFilePath());
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        return lock.getLockInfo(&pid, &host, &application) ? pid : 0;
+    }
+
+    void start(QProcess &program) const
+    {
+        program.setProcessEnvironment(offscreen());
+        program.setWorkingDirectory(QDir::tempPath());
+        program.start(m_exe, {});
+    }
 
     QProcessEnvironment offscreen() const
     {
@@ -57,6 +76,40 @@ private slots:
         QCOMPARE(settings.sectionValues(QStringLiteral("USER\\<FACTORY DEFAULT>")).size(),
                  // keys with an empty factory value are not copied
                  defaults.sectionValues(QStringLiteral("USER\\<FACTORY DEFAULT>")).size() - 2);
+    }
+
+    void secondInstanceIsRefusedWhileTheFirstRuns()
+    {
+        QProcess first;
+        start(first);
+        QVERIFY(first.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), first.processId(), 20000);
+        const QString ini = m_dir.filePath(QStringLiteral("corvane.ini"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ini), 20000);
+        const QByteArray settings = TestFiles::read(ini);
+
+        QProcess second;
+        start(second);
+        QVERIFY(second.waitForStarted());
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY2(second.readAllStandardError().contains("Kx Corvane: Corvane is already running."), "no message");
+        // The first copy is untouched: still running, still holding the lock, same settings.
+        QCOMPARE(first.state(), QProcess::Running);
+        QCOMPARE(lockOwner(), first.processId());
+        QCOMPARE(TestFiles::read(ini), settings);
+
+        // A copy that dies leaves its lock behind; the next start takes it over.
+        first.kill();
+        QVERIFY(first.waitForFinished());
+        QProcess third;
+        start(third);
+        QVERIFY(third.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), third.processId(), 20000);
+        QCOMPARE(third.state(), QProcess::Running);
+        third.kill();
+        third.waitForFinished();
     }
 };
 

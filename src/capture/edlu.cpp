@@ -1,0 +1,826 @@
+#include "edlu.h"
+
+#include "AnchorLayout.h"
+#include "AppPaths.h"
+#include "CameraTable.h"
+#include "CaptureFile.h"
+#include "Clock.h"
+#include "DocumentFiles.h"
+#include "EdlFile.h"
+#include "ErrorReport.h"
+#include "KxDialog.h"
+#include "KxSettings.h"
+#include "SettingsKeys.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPersistentModelIndex>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace SettingsKeys;
+
+namespace {
+
+// Capture list columns: width and the narrowest a column may be dragged to.
+struct ListColumn {
+    int width;
+    int minimum;
+};
+constexpr ListColumn ListColumns[CaptureList::ColumnCount] = {{34, 8}, {50, 12}, {70, 40}, {70, 40}, {1200, 0}};
+
+constexpr int GridRows = CameraTable::CameraCount + 1;
+constexpr int GridColumns = 3;
+constexpr int GridColumnWidths[GridColumns] = {50, 232, 75};
+constexpr int GridRowHeight = 24;
+
+// Function-key buttons F2 to F9 in Panel2: x and width; all 25 high at y = 24.
+struct KeyPlace {
+    int x;
+    int width;
+};
+constexpr KeyPlace FunctionKeyPlaces[8] = {{0, 68}, {75, 73}, {151, 68}, {226, 68},
+                                           {302, 68}, {377, 68}, {453, 68}, {528, 68}};
+
+const QString EdlFilter = QStringLiteral("EDL Files (*.edl *.EDL)");
+const QString GpoFilter = QStringLiteral("CPO Files (*.gpo *.GPO)");
+
+// The settings file, when it is open (it is not after the window's close message).
+TKxSettingsFile *settings()
+{
+    return SettingsFile;
+}
+
+QString settingString(const QString &key)
+{
+    return settings() ? settings()->GetString(key) : QString();
+}
+
+void setSettingString(const QString &key, const QString &value)
+{
+    if (settings())
+        settings()->SetString(key, value);
+}
+
+bool isWithin(const QWidget *widget, const QWidget *container)
+{
+    return widget && (widget == container || container->isAncestorOf(widget));
+}
+
+// A folder for a file dialog to start in: the stored one when it exists, else the documents
+// folder (never the process's current folder).
+QString startFolder(const QString &stored)
+{
+    if (!stored.isEmpty() && QFileInfo(stored).isDir())
+        return stored;
+    return EdlFile::documentsFolder();
+}
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+// The camera grid's cells take the text while it is typed, so that the EDL uses what the grid
+// shows even while a cell is being edited.
+class LiveEditDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            auto *self = const_cast<LiveEditDelegate *>(this);
+            connect(line, &QLineEdit::textEdited, self, [self, line] { emit self->commitData(line); });
+        }
+        return editor;
+    }
+};
+
+QPushButton *commandButton(QWidget *panel, const char *name, const QString &caption, int x)
+{
+    auto *button = new QPushButton(caption, panel);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(x, 4, 70, 25);
+    return button;
+}
+
+QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+QMenu *subMenu(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *menu = new QMenu(caption, parent);
+    menu->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+} // namespace
+
+Tedlf::Tedlf(QWidget *parent) : TKxForm(parent), m_list(new CaptureList(this))
+{
+    setObjectName(QStringLiteral("edlf"));
+    setWindowTitle(QStringLiteral("edlf"));
+    setFont(windowFont());
+
+    // Device events arrive in bursts; the list tells its view of them together instead of once
+    // per row. Any other change to the list tells the view of arrived rows first.
+    m_list->setDeferredInserts(true);
+    m_announceTimer = new QTimer(this);
+    m_announceTimer->setSingleShot(true);
+    m_announceTimer->setInterval(RowAnnounceInterval);
+    connect(m_announceTimer, &QTimer::timeout, this, [this] { m_arrivingRows.reset(); });
+
+    buildLayout();
+    buildMenus();
+    connectHandlers();
+
+    move(402, 33);
+    resize(DesignClientWidth, DesignClientHeight + MainMenu1->sizeHint().height());
+
+    runGuarded([this] { FormCreate(); });
+}
+
+Tedlf::~Tedlf()
+{
+    // The grid's focus watch must not outlive the window's own members.
+    disconnect(m_focusWatch);
+    m_arrivingRows.reset();
+}
+
+void Tedlf::setDevices(TCaptureDevices *devices)
+{
+    m_devices = devices ? devices : &m_noDevices;
+}
+
+auto Tedlf::handler(void (Tedlf::*slot)())
+{
+    return [this, slot] { runGuarded([&] { (this->*slot)(); }); };
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+void Tedlf::buildLayout()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto *layout = new AnchorLayout(QSize(DesignClientWidth, DesignClientHeight), client);
+    using A = AnchorLayout;
+
+    auto *timecodePanel = new QFrame(client);
+    timecodePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    layout->addWidget(timecodePanel, QRect(0, 0, 504, 33), A::Left | A::Top | A::Right);
+
+    tcpoz = new QLabel(QStringLiteral("00:00:00:00"), timecodePanel);
+    tcpoz->setObjectName(QStringLiteral("tcpoz"));
+    tcpoz->setGeometry(120, 4, 128, 25);
+    QFont timecodeFont(QStringLiteral("Tahoma"));
+    timecodeFont.setStyleHint(QFont::SansSerif);
+    timecodeFont.setBold(true);
+    timecodeFont.setPixelSize(21);
+    tcpoz->setFont(timecodeFont);
+    tcpoz->setAutoFillBackground(true);
+    QPalette lime = tcpoz->palette();
+    lime.setColor(QPalette::Window, QColor(0, 255, 0));
+    lime.setColor(QPalette::WindowText, Qt::black);
+    tcpoz->setPalette(lime);
+
+    List1 = new QTableView(client);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setModel(m_list);
+    List1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setShowGrid(true);
+    List1->setWordWrap(false);
+    List1->setSortingEnabled(false); // header clicks sort once, through List1ColumnClick
+    List1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    {
+        QHeaderView *rows = List1->verticalHeader();
+        rows->hide();
+        // One fixed height for every row: the view never measures rows, whatever their number.
+        rows->setSectionResizeMode(QHeaderView::Fixed);
+        rows->setMinimumSectionSize(1);
+        rows->setDefaultSectionSize(List1->fontMetrics().height() + 4);
+        QHeaderView *columns = List1->horizontalHeader();
+        columns->setSectionsClickable(true);
+        columns->setHighlightSections(false);
+        columns->setSortIndicatorShown(false);
+        columns->setStretchLastSection(false);
+        columns->setMinimumSectionSize(0);
+        for (int c = 0; c < CaptureList::ColumnCount; ++c)
+            columns->resizeSection(c, ListColumns[c].width);
+        connect(columns, &QHeaderView::sectionResized, this, [columns](int section, int, int size) {
+            if (section >= 0 && section < CaptureList::ColumnCount && size < ListColumns[section].minimum)
+                columns->resizeSection(section, ListColumns[section].minimum);
+        });
+    }
+    layout->addWidget(List1, QRect(0, 40, 486, 394), A::Left | A::Top | A::Bottom);
+
+    cameragrid = new QTableWidget(GridRows, GridColumns, client);
+    cameragrid->setObjectName(QStringLiteral("cameragrid"));
+    cameragrid->horizontalHeader()->hide();
+    cameragrid->verticalHeader()->hide();
+    cameragrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    cameragrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    cameragrid->setShowGrid(true);
+    cameragrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    cameragrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    cameragrid->setItemDelegate(new LiveEditDelegate(cameragrid));
+    cameragrid->verticalHeader()->setMinimumSectionSize(1);
+    cameragrid->verticalHeader()->setDefaultSectionSize(GridRowHeight);
+    cameragrid->horizontalHeader()->setMinimumSectionSize(1);
+    for (int c = 0; c < GridColumns; ++c)
+        cameragrid->setColumnWidth(c, GridColumnWidths[c]);
+    for (int r = 0; r < GridRows; ++r) {
+        for (int c = 0; c < GridColumns; ++c) {
+            auto *item = new QTableWidgetItem;
+            if (r == 0 || c == 0) {
+                // Headings and camera numbers: fixed cells, neither editable nor selectable.
+                item->setFlags(Qt::ItemIsEnabled);
+                item->setBackground(cameragrid->palette().button());
+            } else {
+                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+            }
+            cameragrid->setItem(r, c, item);
+        }
+    }
+    cameragrid->setCurrentCell(1, 1);
+    layout->addWidget(cameragrid, QRect(500, 0, 362, 434), A::Left | A::Top | A::Bottom);
+
+    Panel1 = new QFrame(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Kfilname = commandButton(Panel1, "Kfilname", QStringLiteral("File Name"), 4);
+    kdelete = commandButton(Panel1, "kdelete", QStringLiteral("Delete"), 80);
+    Kcomment = commandButton(Panel1, "Kcomment", QStringLiteral("Comment"), 156);
+    kdeleteall = commandButton(Panel1, "kdeleteall", QStringLiteral("Delete All"), 232);
+    button5 = commandButton(Panel1, "button5", QStringLiteral("Make"), 308);
+    button6 = commandButton(Panel1, "button6", QStringLiteral("button6"), 384);
+    button6->setEnabled(false);
+    makesave = commandButton(Panel1, "makesave", QStringLiteral("Make&&Save"), 460);
+    kexit = commandButton(Panel1, "kexit", QStringLiteral("Exit"), 536);
+    layout->addWidget(Panel1, QRect(0, 434, 862, 33), A::Left | A::Right | A::Bottom);
+
+    Memo1 = new QPlainTextEdit(client);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont memoFont(QStringLiteral("Courier New"));
+    memoFont.setStyleHint(QFont::TypeWriter);
+    memoFont.setFixedPitch(true);
+    memoFont.setPointSize(8);
+    Memo1->setFont(memoFont);
+    layout->addWidget(Memo1, QRect(0, 463, 869, 193), A::Left | A::Right | A::Bottom);
+
+    Panel2 = new QFrame(client);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    QFont keyFont = font();
+    keyFont.setBold(true);
+    keyFont.setPixelSize(19);
+    QPushButton **keys[8] = {&F2, &F3, &F4, &F5, &F6, &F7, &F8, &F9};
+    for (int i = 0; i < 8; ++i) {
+        const QString name = QStringLiteral("F%1").arg(i + 2);
+        const KeyPlace place = FunctionKeyPlaces[i];
+        auto *label = new QLabel(name, Panel2);
+        label->setObjectName(QStringLiteral("Label") + name);
+        label->setFont(keyFont);
+        label->setGeometry(place.x + 4, 0, place.width - 4, 22);
+        auto *button = new QPushButton(Panel2);
+        button->setObjectName(name);
+        button->setGeometry(place.x, 24, place.width, 25);
+        *keys[i] = button;
+        m_functionKeys[static_cast<size_t>(i)] = button;
+    }
+    F2->setText(QStringLiteral("Keep"));
+    F3->setText(QStringLiteral("Discard"));
+    layout->addWidget(Panel2, QRect(0, 651, 861, 70), A::Left | A::Right | A::Bottom);
+
+    setCentralWidget(client);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    List1->installEventFilter(this);
+    List1->viewport()->installEventFilter(this);
+}
+
+void Tedlf::buildMenus()
+{
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+
+    GPO1 = subMenu(this, "GPO1", QStringLiteral("File"));
+    SaveGPO1 = menuItem(GPO1, "SaveGPO1", QStringLiteral("Save GPO"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    LoadGPO1 = menuItem(GPO1, "LoadGPO1", QStringLiteral("Load GPO"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    MakeEdl1 = menuItem(GPO1, "MakeEdl1", QStringLiteral("Make Edl"), QKeySequence(Qt::CTRL | Qt::Key_M));
+    SaveEDL1 = menuItem(GPO1, "SaveEDL1", QStringLiteral("Save EDL"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    cleargpo = menuItem(GPO1, "cleargpo", QStringLiteral("Clear GPO"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    desktop1 = menuItem(GPO1, "desktop1", QStringLiteral("Save/Load Desktop"));
+    Exit1 = menuItem(GPO1, "Exit1", QStringLiteral("Exit"));
+    MainMenu1->addMenu(GPO1);
+
+    EDLFormat1 = subMenu(this, "EDLFormat1", QStringLiteral("EDL Format"));
+    MainMenu1->addMenu(EDLFormat1);
+
+    Interface1 = subMenu(this, "Interface1", QStringLiteral("Setup"));
+    filename1 = menuItem(Interface1, "filename1", QStringLiteral("File Name"));
+    USB1 = menuItem(Interface1, "USB1", QStringLiteral("USB"));
+    GPO8 = menuItem(Interface1, "GPO8", QStringLiteral("GPO8 = Make+Save"));
+    GPO8->setCheckable(true);
+    MainMenu1->addMenu(Interface1);
+
+    Help1 = subMenu(this, "Help1", QStringLiteral("Help"));
+    CorvaneManual1 = subMenu(Help1, "CorvaneManual1", QStringLiteral("Corvane Manual"));
+    English1 = menuItem(CorvaneManual1, "English1", QStringLiteral("English"));
+    French1 = menuItem(CorvaneManual1, "French1", QStringLiteral("French"));
+    CorvaneManual1->menuAction()->setObjectName(QStringLiteral("CorvaneManual1Item"));
+    Help1->addMenu(CorvaneManual1);
+    Manual1 = menuItem(Help1, "Manual1", QStringLiteral("Orvex-USB Manual"));
+    OrvexNameDriver1 = menuItem(Help1, "OrvexNameDriver1", QStringLiteral("Orvex Name Driver"));
+    OnlineSupport1 = menuItem(Help1, "OnlineSupport1", QStringLiteral("Online Support"));
+    loadtest1 = menuItem(Help1, "loadtest1", QStringLiteral("loadtest"));
+    MainMenu1->addMenu(Help1);
+
+    FunctionMacro1 = subMenu(this, "FunctionMacro1", QStringLiteral("Function Key Macro"));
+    QAction **macros[8] = {&F21, &F31, &F41, &F51, &F61, &F71, &F81, &F91};
+    const Qt::Key keys[8] = {Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5,
+                             Qt::Key_F6, Qt::Key_F7, Qt::Key_F8, Qt::Key_F9};
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray name = QStringLiteral("F%11").arg(i + 2).toLatin1();
+        *macros[i] = menuItem(FunctionMacro1, name.constData(), QStringLiteral("F%1").arg(i + 2), QKeySequence(keys[i]));
+        // A hidden menu's items take no shortcuts; the window itself carries them.
+        addAction(*macros[i]);
+    }
+    MainMenu1->addMenu(FunctionMacro1)->setVisible(false);
+}
+
+void Tedlf::connectHandlers()
+{
+    connect(Kfilname, &QPushButton::clicked, this, handler(&Tedlf::filename1Click));
+    connect(kdelete, &QPushButton::clicked, this, handler(&Tedlf::DeleteClick));
+    connect(Kcomment, &QPushButton::clicked, this, handler(&Tedlf::CommentClick));
+    connect(kdeleteall, &QPushButton::clicked, this, handler(&Tedlf::kdeleteallClick));
+    connect(button5, &QPushButton::clicked, this, handler(&Tedlf::MakeEDLClick));
+    connect(button6, &QPushButton::clicked, this, handler(&Tedlf::SaveClick));
+    connect(makesave, &QPushButton::clicked, this, handler(&Tedlf::makesaveClick));
+    connect(kexit, &QPushButton::clicked, this, handler(&Tedlf::kexitClick));
+
+    connect(SaveGPO1, &QAction::triggered, this, handler(&Tedlf::savegpoClick));
+    connect(LoadGPO1, &QAction::triggered, this, handler(&Tedlf::LoadGPO1Click));
+    connect(MakeEdl1, &QAction::triggered, this, handler(&Tedlf::MakeEDLClick));
+    connect(SaveEDL1, &QAction::triggered, this, handler(&Tedlf::SaveClick));
+    connect(cleargpo, &QAction::triggered, this, handler(&Tedlf::ClearClick));
+    connect(Exit1, &QAction::triggered, this, handler(&Tedlf::kexitClick));
+    connect(filename1, &QAction::triggered, this, handler(&Tedlf::filename1Click));
+    // Qt has flipped the check mark when triggered arrives; GPO8Click flips it itself.
+    connect(GPO8, &QAction::triggered, this, [this] {
+        GPO8->setChecked(!GPO8->isChecked());
+        runGuarded([this] { GPO8Click(); });
+    });
+    connect(loadtest1, &QAction::triggered, this, handler(&Tedlf::loadtest1Click));
+
+    connect(List1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { runGuarded([&] { List1ColumnClick(column); }); });
+    connect(Timer1, &QTimer::timeout, this, handler(&Tedlf::Timer1Timer));
+
+    connect(cameragrid->horizontalScrollBar(), &QScrollBar::valueChanged, this, &Tedlf::cameragridTopLeftChanged);
+    connect(cameragrid->verticalScrollBar(), &QScrollBar::valueChanged, this, &Tedlf::cameragridTopLeftChanged);
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        if (isWithin(old, cameragrid) && !isWithin(now, cameragrid))
+            runGuarded([this] { cameragridExit(); });
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+void Tedlf::FormCreate()
+{
+    ClearCaptureList();
+    fillCameraGrid();
+    // A start-up that is ending anyway reads nothing more: every value would be reported missing.
+    if (!settings() || SettingsTerminateRequested())
+        return;
+    for (int i = 0; i < 8; ++i)
+        m_functionKeys[static_cast<size_t>(i)]->setText(settings()->GetString(functionKey(i + 2)));
+    GPO8->setChecked(settings()->GetBool(Gpo8));
+}
+
+void Tedlf::fillCameraGrid()
+{
+    const QString headings[GridColumns] = {QStringLiteral("Camera"), QStringLiteral("Name"), QStringLiteral("Edit Type")};
+    for (int c = 0; c < GridColumns; ++c)
+        cameragrid->item(0, c)->setText(headings[c]);
+    if (settings() && !SettingsTerminateRequested()) {
+        const CameraTable table = CameraTable::read([](const QString &key) { return settings()->GetString(key); });
+        for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
+            cameragrid->item(camera, 1)->setText(table.reelName(camera));
+            cameragrid->item(camera, 2)->setText(table.editType(camera));
+        }
+    }
+    for (int camera = 1; camera <= CameraTable::CameraCount; ++camera)
+        cameragrid->item(camera, 0)->setText(QString::number(camera));
+}
+
+void Tedlf::KxFormShow()
+{
+    Kcomment->setFocus();
+    m_devices->StartDevices();
+}
+
+void Tedlf::KxFormClose()
+{
+    // The grid stores its values when it loses the focus; a window closed while a cell has the
+    // focus would lose the last edits.
+    if (isWithin(QApplication::focusWidget(), cameragrid))
+        cameragridExit();
+    m_devices->StopDevices();
+}
+
+void Tedlf::kexitClick()
+{
+    if (!m_list->isEmpty()
+        && DlgQuery(this, QStringLiteral("Exit without saving EDL?"), QStringLiteral("Exit File")) == TKxDlg::mrCancel)
+        return;
+    m_devices->StopDevices();
+    Timer1->start();
+}
+
+void Tedlf::Timer1Timer()
+{
+    Timer1->stop();
+    m_devices->CloseInput();
+    m_devices->CloseWindow();
+    closeWithoutCloseMessage();
+}
+
+void Tedlf::setTimecode(const QString &text)
+{
+    tcpoz->setText(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Capture list
+
+void Tedlf::AddGpoEvent(const QString &reader, const QString &generator, const QString &camera)
+{
+    if (!m_arrivingRows) {
+        m_arrivingRows.emplace(*m_list);
+        m_announceTimer->start();
+    }
+    if (m_list->addGpoEvent(reader, generator, camera, GPO8->isChecked()) != CaptureList::GpoEvent::Gpo8Trigger)
+        return;
+    // A trigger while a make-and-save is still in its dialogs would rebuild the EDL under it.
+    if (m_list->isEmpty() || m_makingAndSaving)
+        return;
+    makeAndSave(false);
+}
+
+CaptureList &Tedlf::changeList()
+{
+    // Rows still on their way to the view go first: an observer of the list (the capture journal)
+    // takes the changes of an open batch together, when the batch ends.
+    m_arrivingRows.reset();
+    m_announceTimer->stop();
+    return *m_list;
+}
+
+void Tedlf::ClearCaptureList()
+{
+    changeList().clear();
+}
+
+void Tedlf::ClearClick()
+{
+    if (!m_list->isEmpty()
+        && DlgQuery(this, QStringLiteral("Erase GPO Capture List?"), QStringLiteral("Clear List")) == TKxDlg::mrCancel)
+        return;
+    ClearCaptureList();
+}
+
+void Tedlf::kdeleteallClick()
+{
+    ClearCaptureList();
+}
+
+QList<int> Tedlf::selectedRows() const
+{
+    QList<int> rows;
+    const QItemSelection selection = List1->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void Tedlf::DeleteClick()
+{
+    // Exactly the selected rows, also when the selection has gaps.
+    const QList<int> rows = selectedRows();
+    if (!rows.isEmpty())
+        changeList().deleteRows(rows);
+}
+
+void Tedlf::CommentClick()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    // Device events go on while the dialog is open; a make-and-save may remove the row meanwhile.
+    const QPersistentModelIndex row = m_list->index(rows.first(), CaptureList::CommentColumn);
+    QString comment;
+    DlgStringEntry(this, dtDefault, QStringLiteral("Update Comment"), QStringLiteral("Title Details"),
+                   m_list->text(row.row(), CaptureList::CommentColumn).left(CommentLength), comment);
+    if (row.isValid())
+        changeList().setComment(row.row(), comment.left(CommentLength));
+}
+
+void Tedlf::List1MouseDown(Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton)
+        CommentClick();
+}
+
+void Tedlf::List1ColumnClick(int column)
+{
+    changeList().sortByColumn(column);
+}
+
+void Tedlf::List1KeyUp()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        Kcomment->setFocus();
+    setWindowTitle(CaptureList::selectionCaption(rows));
+}
+
+void Tedlf::SetLastComment(const QString &text)
+{
+    changeList().setLastComment(text);
+}
+
+bool Tedlf::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == List1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto button = static_cast<QMouseEvent *>(event)->button();
+        if (button != Qt::LeftButton) {
+            // Taken here, so that the click does not change the selection the comment is for.
+            runGuarded([&] { List1MouseDown(button); });
+            return true;
+        }
+    } else if (watched == List1 && event->type() == QEvent::KeyRelease) {
+        if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
+            runGuarded([this] { List1KeyUp(); });
+    }
+    return TKxForm::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// EDL
+
+void Tedlf::filename1Click()
+{
+    QString details;
+    DlgStringEntry(this, dtDefault, QStringLiteral("Enter File Name Details"), QStringLiteral("Title Details"),
+                   settingString(FileName), details);
+    setSettingString(FileName, details);
+}
+
+void Tedlf::MakeEDLClick()
+{
+    if (m_list->isEmpty())
+        return;
+    filename1Click();
+    setWindowTitle(settingString(FileName));
+    BuildEdl();
+}
+
+CameraTable Tedlf::cameraTable() const
+{
+    CameraTable table;
+    for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
+        table.setReelName(camera, cameragrid->item(camera, 1)->text());
+        table.setEditType(camera, cameragrid->item(camera, 2)->text());
+    }
+    return table;
+}
+
+void Tedlf::BuildEdl()
+{
+    m_edlLines.clear();
+    Memo1->clear();
+    setWindowTitle(settingString(FileName));
+    const QDateTime now = appClock().now();
+    try {
+        m_builder.BuildEdl(changeList(), cameraTable(), windowTitle(), EdlBuilder::dateText(now),
+                           EdlBuilder::timeText(now), m_edlLines);
+    } catch (...) {
+        // The memo shows what was made up to the row that failed.
+        Memo1->setPlainText(m_edlLines.join(QLatin1Char('\n')));
+        throw;
+    }
+    Memo1->setPlainText(m_edlLines.join(QLatin1Char('\n')));
+}
+
+void Tedlf::SaveClick()
+{
+    filename1Click();
+    SaveEdl(true);
+}
+
+void Tedlf::makesaveClick()
+{
+    if (m_list->isEmpty() || m_makingAndSaving)
+        return;
+    makeAndSave(true);
+}
+
+void Tedlf::makeAndSave(bool withDialog)
+{
+    const QScopedValueRollback busy(m_makingAndSaving, true);
+    BuildEdl();
+    const int made = m_list->count();
+    if (SaveEdl(withDialog))
+        removeRowsMadeInto(made);
+}
+
+void Tedlf::removeRowsMadeInto(int rows)
+{
+    // Events captured while the save dialog or the replace question was open are not in the
+    // file: they stay.
+    if (rows >= m_list->count())
+        ClearCaptureList();
+    else if (rows > 0)
+        changeList().removeRows(0, rows);
+}
+
+void Tedlf::GPO8Click()
+{
+    GPO8->setChecked(!GPO8->isChecked());
+    if (settings())
+        settings()->SetBool(Gpo8, GPO8->isChecked());
+}
+
+QString Tedlf::chooseSaveFile(const QString &folder, const QString &proposed, const QString &suffix,
+                              const QString &filter)
+{
+    QFileDialog *dialog = SaveDlg();
+    dialog->setDefaultSuffix(suffix);
+    dialog->setNameFilter(filter);
+    dialog->setDirectory(startFolder(folder));
+    dialog->selectFile(proposed);
+    if (dialog->exec() != QDialog::Accepted)
+        return QString();
+    const QStringList chosen = dialog->selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+bool Tedlf::SaveEdl(bool withDialog)
+{
+    const QString details = settingString(FileName);
+    const QString edlPath = settingString(EdlPath);
+    const QDateTime now = appClock().now();
+    QString path;
+    if (withDialog) {
+        path = chooseSaveFile(edlPath, EdlFile::proposedName(details, now), QStringLiteral("edl"), EdlFilter);
+        if (path.isEmpty())
+            return false;
+    } else {
+        path = EdlFile::autoSavePath(details, edlPath, now);
+    }
+    setSettingString(EdlPath, DocumentFiles::folderOf(path));
+    setWindowTitle(DocumentFiles::captionFor(path).left(CommentLength));
+    if (QFileInfo::exists(path)
+        && DlgQuery(this, DocumentFiles::replaceQuestion(path), QStringLiteral("Replace")) == TKxDlg::mrCancel)
+        return false;
+    EdlFile::write(path, m_edlLines);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Capture file
+
+QFileDialog *Tedlf::SaveDlg()
+{
+    if (!m_saveDlg) {
+        m_saveDlg = new QFileDialog(this);
+        m_saveDlg->setObjectName(QStringLiteral("SaveDlg"));
+        m_saveDlg->setAcceptMode(QFileDialog::AcceptSave);
+        m_saveDlg->setFileMode(QFileDialog::AnyFile);
+        // The window asks its own replace question after the dialog.
+        m_saveDlg->setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+    return m_saveDlg;
+}
+
+QFileDialog *Tedlf::OpenDlg()
+{
+    if (!m_openDlg) {
+        m_openDlg = new QFileDialog(this);
+        m_openDlg->setObjectName(QStringLiteral("OpenDlg"));
+        m_openDlg->setAcceptMode(QFileDialog::AcceptOpen);
+        m_openDlg->setFileMode(QFileDialog::ExistingFile);
+    }
+    return m_openDlg;
+}
+
+void Tedlf::savegpoClick()
+{
+    const QString path = chooseSaveFile(settingString(GpoPath),
+                                        CaptureFile::proposedName(windowTitle(), appClock().now().date()),
+                                        QStringLiteral("gpo"), GpoFilter);
+    if (path.isEmpty())
+        return;
+    setSettingString(GpoPath, DocumentFiles::folderOf(path));
+    setWindowTitle(DocumentFiles::captionFor(path).left(CommentLength));
+    if (QFileInfo::exists(path)
+        && DlgQuery(this, DocumentFiles::replaceQuestion(path), QStringLiteral("Replace")) == TKxDlg::mrCancel)
+        return;
+    CaptureFile::SaveGpoFile(*m_list, path);
+}
+
+void Tedlf::LoadGPO1Click()
+{
+    QFileDialog *dialog = OpenDlg();
+    dialog->setDefaultSuffix(QStringLiteral("gpo"));
+    dialog->setNameFilter(GpoFilter);
+    dialog->setDirectory(AppPaths::programFolder());
+    dialog->selectFile(windowTitle());
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    const QStringList chosen = dialog->selectedFiles();
+    if (!chosen.isEmpty())
+        LoadGpoFile(chosen.first());
+}
+
+void Tedlf::loadtest1Click()
+{
+    LoadGpoFile(CaptureFile::sampleFilePath());
+}
+
+void Tedlf::LoadGpoFile(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return;
+    setWindowTitle(DocumentFiles::captionFor(path));
+    CaptureFile::LoadGpoFile(changeList(), path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Camera table
+
+void Tedlf::cameragridExit()
+{
+    if (!settings())
+        return;
+    // All 32 values, changed or not, in one write of the settings file.
+    QList<QPair<QString, QString>> values;
+    cameraTable().write([&values](const QString &key, const QString &value) { values.append({key, value}); });
+    settings()->settingsStore().writeStrings(Current, values);
+}
+
+void Tedlf::cameragridTopLeftChanged()
+{
+    // The grid never scrolls away from its first rows and columns.
+    cameragrid->horizontalScrollBar()->setValue(0);
+    cameragrid->verticalScrollBar()->setValue(0);
+}

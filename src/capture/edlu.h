@@ -1,0 +1,185 @@
+#pragma once
+
+#include "CaptureDevices.h"
+#include "CaptureList.h"
+#include "EdlBuilder.h"
+#include "KxForm.h"
+
+#include <QList>
+#include <QMetaObject>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+class CameraTable;
+class QAction;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+class QTableWidget;
+class QTimer;
+
+// The capture window, the program's main window: the running timecode, the capture list, the
+// camera table, the EDL memo, the command buttons and the function-key panel. Every subsystem
+// meets here: device events arrive through AddGpoEvent, the MIDI devices are reached through
+// TCaptureDevices, values are kept in the settings file.
+//
+// Handlers throw CorvaneError for a failed operation (a camera state that is not hexadecimal, a
+// file that cannot be written); the buttons and menu items run them guarded, so the message is
+// shown by the general error handler and the program goes on.
+class Tedlf : public TKxForm {
+    Q_OBJECT
+public:
+    // Designed size of the window's client area (below the menu bar), at 96 dpi.
+    static constexpr int DesignClientWidth = 870;
+    static constexpr int DesignClientHeight = 721;
+    static constexpr int CommentLength = 255;
+    // Longest wait before a captured row shows in the list, in ms.
+    static constexpr int RowAnnounceInterval = 40;
+
+    // The settings file is opened while the window loads (by the window base); FormCreate runs
+    // at the end of construction.
+    explicit Tedlf(QWidget *parent = nullptr);
+    ~Tedlf() override;
+
+    // The devices the window starts and stops; not owned. Without any, nothing happens.
+    void setDevices(TCaptureDevices *devices);
+    TCaptureDevices *devices() const { return m_devices; }
+
+    CaptureList &captureList() { return *m_list; }
+    // The camera records of EDL generation, kept for the whole run.
+    EdlBuilder &edlBuilder() { return m_builder; }
+    // The lines shown in Memo1, as made; Save EDL writes exactly these.
+    const QStringList &edlLines() const { return m_edlLines; }
+    // The camera table as the grid shows it now.
+    CameraTable cameraTable() const;
+    // Rows selected in List1, ascending.
+    QList<int> selectedRows() const;
+
+    // --- Controls, named as in the window's design ------------------------------------------
+    QLabel *tcpoz;
+    QTableView *List1;
+    QTableWidget *cameragrid;
+    QFrame *Panel1;
+    QPushButton *Kfilname;
+    QPushButton *kdelete;
+    QPushButton *Kcomment;
+    QPushButton *kdeleteall;
+    QPushButton *button5;
+    QPushButton *button6;
+    QPushButton *makesave;
+    QPushButton *kexit;
+    QPlainTextEdit *Memo1;
+    QFrame *Panel2;
+    QPushButton *F2, *F3, *F4, *F5, *F6, *F7, *F8, *F9;
+    QTimer *Timer1;
+
+    QMenuBar *MainMenu1;
+    QMenu *GPO1;
+    QAction *SaveGPO1, *LoadGPO1, *MakeEdl1, *SaveEDL1, *cleargpo, *desktop1, *Exit1;
+    QMenu *EDLFormat1;
+    QMenu *Interface1;
+    QAction *filename1, *USB1, *GPO8;
+    QMenu *Help1;
+    QMenu *CorvaneManual1;
+    QAction *English1, *French1, *Manual1, *OrvexNameDriver1, *OnlineSupport1, *loadtest1;
+    // Never shown: its items exist for their shortcuts F2 to F9.
+    QMenu *FunctionMacro1;
+    QAction *F21, *F31, *F41, *F51, *F61, *F71, *F81, *F91;
+
+    // The file dialogs, made on first use.
+    QFileDialog *SaveDlg();
+    QFileDialog *OpenDlg();
+
+public slots:
+    // --- Called by the device side -----------------------------------------------------------
+    // A capture event: reader timecode, generator timecode, camera state (hexadecimal). Appends a
+    // row, or with the GPO8 option on and camera 8 set, makes and saves the EDL of the rows so far
+    // instead. Throws CorvaneError for a camera state that is not hexadecimal (no row added) and
+    // for a failed save.
+    void AddGpoEvent(const QString &reader, const QString &generator, const QString &camera);
+    // Shows the running timecode.
+    void setTimecode(const QString &text);
+    // Replaces the comment of the last row shown (nothing on an empty list).
+    void SetLastComment(const QString &text);
+
+    // --- Life cycle ----------------------------------------------------------------------------
+    void kexitClick();
+    void Timer1Timer();
+
+    // --- Capture list --------------------------------------------------------------------------
+    void ClearCaptureList();
+    void ClearClick();
+    void kdeleteallClick();
+    void DeleteClick();
+    void CommentClick();
+    void List1ColumnClick(int column);
+
+    // --- EDL -----------------------------------------------------------------------------------
+    void filename1Click();
+    void MakeEDLClick();
+    void BuildEdl();
+    void SaveClick();
+    void makesaveClick();
+    void GPO8Click();
+    // Writes the EDL to a file, chosen in SaveDlg or (without the dialog) named automatically.
+    // True when written; false when the dialog was cancelled or the replacement declined.
+    bool SaveEdl(bool withDialog);
+
+    // --- Capture file --------------------------------------------------------------------------
+    void savegpoClick();
+    void LoadGPO1Click();
+    void loadtest1Click();
+    void LoadGpoFile(const QString &path);
+
+    // --- Camera table --------------------------------------------------------------------------
+    void cameragridExit();
+    void cameragridTopLeftChanged();
+
+protected:
+    void FormCreate();
+    void KxFormShow() override;
+    void KxFormClose() override;
+    void List1MouseDown(Qt::MouseButton button);
+    void List1KeyUp();
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // The list, for a change other than an arriving device event.
+    CaptureList &changeList();
+    void buildLayout();
+    void buildMenus();
+    void connectHandlers();
+    void fillCameraGrid();
+    // Makes the EDL and saves it; removes the rows it was made from once the file is written.
+    void makeAndSave(bool withDialog);
+    void removeRowsMadeInto(int rows);
+    QString chooseSaveFile(const QString &folder, const QString &proposed, const QString &suffix,
+                           const QString &filter);
+    // A handler for a signal: runs the slot, showing what it throws.
+    auto handler(void (Tedlf::*slot)());
+
+    CaptureList *m_list;
+    // Rows from device events reach the view at most once per announcement interval: each notice
+    // costs the view a repaint, whatever the number of rows it brings.
+    std::optional<CaptureList::AppendBatch> m_arrivingRows;
+    QTimer *m_announceTimer = nullptr;
+    EdlBuilder m_builder;
+    QStringList m_edlLines;
+    std::array<QPushButton *, 8> m_functionKeys{};
+    QFileDialog *m_saveDlg = nullptr;
+    QFileDialog *m_openDlg = nullptr;
+    TNoCaptureDevices m_noDevices;
+    TCaptureDevices *m_devices = &m_noDevices;
+    // A make-and-save (button or GPO8 trigger) is running; its dialogs let device events in.
+    bool m_makingAndSaving = false;
+    QMetaObject::Connection m_focusWatch;
+};

@@ -1,0 +1,1199 @@
+// The capture window driven as the operator drives it: buttons, menus, shortcuts, the real
+// modal dialogs and the real file dialogs, over a temporary program folder and a fixed clock.
+
+#include "AppPaths.h"
+#include "CaptureFixtures.h"
+#include "Clock.h"
+#include "DialogScript.h"
+#include "EdlBuilder.h"
+#include "Errors.h"
+#include "ErrorReport.h"
+#include "IniStore.h"
+#include "KxSettings.h"
+#include "TestFiles.h"
+#include "edlu.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace CaptureFixtures;
+
+using Settings = QList<QPair<QString, QString>>;
+
+namespace {
+
+// The default settings file of the fixture program folder.
+QByteArray defaultSettings()
+{
+    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
+    for (int c = 1; c <= 16; ++c)
+        def += QStringLiteral("reelname%1=CAM%1\r\n").arg(c).toLatin1();
+    for (int c = 1; c <= 16; ++c)
+        def += QStringLiteral("edittype%1=V\r\n").arg(c).toLatin1();
+    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n"
+           "kf2=Keep\r\nkf3=Discard\r\nkf4=Good\r\nkf5=Retake\r\nkf6=Check focus\r\nkf7=Check audio\r\n"
+           "kf8=Best take\r\nkf9=Note\r\n";
+    return def;
+}
+
+// Records what the window asks of the MIDI devices.
+class RecordingDevices : public TCaptureDevices {
+public:
+    QStringList calls;
+    void StartDevices() override { calls << QStringLiteral("StartDevices"); }
+    void StopDevices() override { calls << QStringLiteral("StopDevices"); }
+    void CloseInput() override { calls << QStringLiteral("CloseInput"); }
+    void CloseWindow() override { calls << QStringLiteral("CloseWindow"); }
+    void ShowHide() override { calls << QStringLiteral("ShowHide"); }
+};
+
+// 23 November 2008, 14:30:05: EDL files are proposed as <details>_81123-1430_05, capture files
+// as <caption>_8B23.
+const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
+
+QString titleLine(const QString &title)
+{
+    return EdlBuilder::titleLine(title, EdlBuilder::dateText(Moment), EdlBuilder::timeText(Moment));
+}
+
+QByteArray crlf(const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    return bytes;
+}
+
+// A short show: camera 1 from 0001 to 0003, camera 2 from 0002 to 0004.
+struct Event {
+    const char *timecode;
+    const char *camera;
+};
+constexpr Event ShortShow[] = {{"10:00:00:00", "0001"},
+                               {"10:00:05:00", "0003"},
+                               {"10:00:09:00", "0002"},
+                               {"10:00:12:00", "0000"}};
+
+QStringList shortShowEdl(const QString &title, const QString &reel1 = QStringLiteral("CAM1"))
+{
+    return {titleLine(title), QStringLiteral("FCM: EBU"),
+            QStringLiteral("0001  %1  V         C  10:00:00:00  10:00:09:00  10:00:00:00  10:00:09:00").arg(reel1),
+            QStringLiteral("0002  CAM2  V         C  10:00:05:00  10:00:12:00  10:00:05:00  10:00:12:00")};
+}
+
+} // namespace
+
+class TestCaptureWindow : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Tedlf> m_window;
+    std::unique_ptr<DialogScript> m_dialogs;
+    RecordingDevices m_devices;
+    FixedClock m_clock{Moment};
+    QStringList m_errors;
+
+    QString programFile(const QString &name) const { return m_dir->filePath(name); }
+    QString settingsPath() const { return programFile(QStringLiteral("corvane.ini")); }
+    // A value of the current desktop as stored in the settings file.
+    QString stored(const QString &key) const
+    {
+        return IniFile(settingsPath()).readString(QStringLiteral("Current"), key, QStringLiteral("<absent>"));
+    }
+    // Settings of the current desktop, written before the window opens.
+    void presetCurrent(const Settings &values)
+    {
+        IniFile ini(settingsPath());
+        ini.writeString(QStringLiteral("App"), QStringLiteral("Exe"), QStringLiteral("corvane"));
+        ini.writeStrings(QStringLiteral("Current"), values);
+    }
+
+    Tedlf &open()
+    {
+        m_window = std::make_unique<Tedlf>();
+        m_window->setDevices(&m_devices);
+        return *m_window;
+    }
+    Tedlf &openShown()
+    {
+        Tedlf &w = open();
+        w.show();
+        activate(w);
+        return w;
+    }
+    // Shortcuts reach the active window only; the offscreen platform does not give the window
+    // back its activation when a dialog closes.
+    static void activate(Tedlf &w)
+    {
+        w.activateWindow();
+        if (!QTest::qWaitFor([&w] { return QApplication::activeWindow() == &w; }))
+            qWarning("capture window did not become active");
+    }
+    void addEvents(Tedlf &w, std::initializer_list<Event> events)
+    {
+        for (const Event &e : events)
+            w.AddGpoEvent(QLatin1String(e.timecode), QLatin1String(e.timecode), QLatin1String(e.camera));
+        w.captureList().announcePendingRows();
+    }
+    void addShortShow(Tedlf &w)
+    {
+        for (const Event &e : ShortShow)
+            w.AddGpoEvent(QLatin1String(e.timecode), QLatin1String(e.timecode), QLatin1String(e.camera));
+        w.captureList().announcePendingRows();
+    }
+    void select(Tedlf &w, const QList<int> &rows)
+    {
+        QItemSelectionModel *selection = w.List1->selectionModel();
+        selection->clearSelection();
+        for (int row : rows)
+            selection->select(w.captureList().index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QStringList memoLines(Tedlf &w) const
+    {
+        const QString text = w.Memo1->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+    QList<DialogScript::Shown> shown() const { return m_dialogs->shown(); }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        setAppClock(&m_clock);
+        setErrorPresenter([this](const QString &message) { m_errors << message; });
+    }
+
+    void cleanupTestCase()
+    {
+        setAppClock(nullptr);
+        setErrorPresenter({});
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        AppPaths::setProgramFolder(m_dir->path());
+        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
+        QVERIFY(TestFiles::write(programFile(QStringLiteral("corvane.def")), defaultSettings()));
+        m_dialogs = std::make_unique<DialogScript>();
+        m_devices.calls.clear();
+        m_errors.clear();
+        m_clock.set(Moment);
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        CloseSettingsFile();
+        m_dialogs.reset();
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
+        m_dir.reset();
+    }
+
+    // --- Start-up ----------------------------------------------------------------------------
+
+    void startUpReadsTheSettings_data()
+    {
+        QTest::addColumn<Settings>("current");
+        QTest::addColumn<QStringList>("reelNames");
+        QTest::addColumn<QStringList>("editTypes");
+        QTest::addColumn<QStringList>("keyCaptions");
+        QTest::addColumn<bool>("gpo8");
+
+        QStringList reels;
+        QStringList types;
+        for (int c = 1; c <= 16; ++c) {
+            reels << QStringLiteral("CAM%1").arg(c);
+            types << QStringLiteral("V");
+        }
+        const QStringList factoryKeys = {"Keep", "Discard", "Good", "Retake", "Check focus", "Check audio", "Best take", "Note"};
+        QTest::newRow("first start: factory values") << Settings() << reels << types << factoryKeys << false;
+
+        QStringList ownReels = reels;
+        ownReels[2] = QString();
+        ownReels[15] = QStringLiteral("Crane, long lens");
+        QStringList ownTypes = types;
+        ownTypes[0] = QStringLiteral("A/V");
+        QStringList ownKeys = factoryKeys;
+        ownKeys[2] = QString();
+        ownKeys[7] = QStringLiteral("Retake, focus");
+        QTest::newRow("own desktop")
+            << Settings{{"reelname3", ""}, {"reelname16", "Crane, long lens"}, {"edittype1", "A/V"},
+                                              {"kf4", ""}, {"kf9", "Retake, focus"}, {"GPO8", "1"}}
+            << ownReels << ownTypes << ownKeys << true;
+    }
+
+    void startUpReadsTheSettings()
+    {
+        QFETCH(Settings, current);
+        QFETCH(QStringList, reelNames);
+        QFETCH(QStringList, editTypes);
+        QFETCH(QStringList, keyCaptions);
+        QFETCH(bool, gpo8);
+        if (!current.isEmpty())
+            presetCurrent(current);
+        QVERIFY(!SettingsFile);
+
+        Tedlf &w = open();
+        QVERIFY(SettingsFile); // opened while the window loaded
+        QVERIFY(QFile::exists(settingsPath()));
+        QCOMPARE(w.objectName(), QStringLiteral("edlf"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("edlf"));
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("00:00:00:00"));
+        QCOMPARE(w.captureList().count(), 0);
+
+        QCOMPARE(w.cameragrid->rowCount(), 17);
+        QCOMPARE(w.cameragrid->columnCount(), 3);
+        QCOMPARE(w.cameragrid->item(0, 0)->text(), QStringLiteral("Camera"));
+        QCOMPARE(w.cameragrid->item(0, 1)->text(), QStringLiteral("Name"));
+        QCOMPARE(w.cameragrid->item(0, 2)->text(), QStringLiteral("Edit Type"));
+        for (int c = 1; c <= 16; ++c) {
+            QCOMPARE(w.cameragrid->item(c, 0)->text(), QString::number(c));
+            QCOMPARE(w.cameragrid->item(c, 1)->text(), reelNames[c - 1]);
+            QCOMPARE(w.cameragrid->item(c, 2)->text(), editTypes[c - 1]);
+            QVERIFY(!(w.cameragrid->item(c, 0)->flags() & Qt::ItemIsEditable));
+            QVERIFY(w.cameragrid->item(c, 1)->flags() & Qt::ItemIsEditable);
+        }
+        for (int k = 0; k < 8; ++k) {
+            auto *button = w.findChild<QPushButton *>(QStringLiteral("F%1").arg(k + 2));
+            QVERIFY(button);
+            QCOMPARE(button->text(), keyCaptions[k]);
+        }
+        QCOMPARE(w.GPO8->isChecked(), gpo8);
+        QCOMPARE(m_errors, QStringList());
+        QCOMPARE(shown().size(), 0);
+    }
+
+    void showStartsTheDevicesAndFocusesComment()
+    {
+        Tedlf &w = openShown();
+        QCOMPARE(m_devices.calls, QStringList{"StartDevices"});
+        QCOMPARE(QApplication::focusWidget(), w.Kcomment);
+        // Hiding the title bar re-creates and shows the window again: the devices stay as they are.
+        w.setAutoHideTitleBar(true);
+        w.HideTitleBar();
+        QVERIFY(w.TitleBarHidden());
+        w.ShowTitleBar();
+        QVERIFY(w.isVisible());
+        QCOMPARE(m_devices.calls, QStringList{"StartDevices"});
+    }
+
+    void aStartUpThatMustEndReadsNoSettings()
+    {
+        // Without the default settings file the program ends after saying so; the window reads
+        // nothing on its way, or every value would be reported missing one by one.
+        QVERIFY(QFile::remove(programFile(QStringLiteral("corvane.def"))));
+        Tedlf &w = open();
+        QVERIFY(SettingsTerminateRequested());
+        QVERIFY(!shown().isEmpty());
+        for (const DialogScript::Shown &s : shown())
+            QVERIFY2(!s.text.startsWith(QLatin1String("Default user value missing")), qPrintable(s.text));
+        QCOMPARE(w.cameragrid->item(0, 1)->text(), QStringLiteral("Name"));
+        QCOMPARE(w.cameragrid->item(16, 0)->text(), QStringLiteral("16"));
+    }
+
+    void commandButtons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("File Name") << "Kfilname" << "File Name" << 4 << true;
+        QTest::newRow("Delete") << "kdelete" << "Delete" << 80 << true;
+        QTest::newRow("Comment") << "Kcomment" << "Comment" << 156 << true;
+        QTest::newRow("Delete All") << "kdeleteall" << "Delete All" << 232 << true;
+        QTest::newRow("Make") << "button5" << "Make" << 308 << true;
+        QTest::newRow("button6") << "button6" << "button6" << 384 << false;
+        QTest::newRow("Make&Save") << "makesave" << "Make&&Save" << 460 << true;
+        QTest::newRow("Exit") << "kexit" << "Exit" << 536 << true;
+    }
+
+    void commandButtons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(int, x);
+        QFETCH(bool, enabled);
+        Tedlf &w = open();
+        auto *button = w.Panel1->findChild<QPushButton *>(name);
+        QVERIFY(button);
+        QCOMPARE(button->text(), caption);
+        QCOMPARE(button->geometry(), QRect(x, 4, 70, 25));
+        QCOMPARE(button->isEnabled(), enabled);
+    }
+
+    void menus_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::newRow("Save GPO") << "GPO1" << "SaveGPO1" << "Save GPO" << QKeySequence(Qt::CTRL | Qt::Key_S);
+        QTest::newRow("Load GPO") << "GPO1" << "LoadGPO1" << "Load GPO" << QKeySequence(Qt::CTRL | Qt::Key_L);
+        QTest::newRow("Make Edl") << "GPO1" << "MakeEdl1" << "Make Edl" << QKeySequence(Qt::CTRL | Qt::Key_M);
+        QTest::newRow("Save EDL") << "GPO1" << "SaveEDL1" << "Save EDL" << QKeySequence(Qt::CTRL | Qt::Key_E);
+        QTest::newRow("Clear GPO") << "GPO1" << "cleargpo" << "Clear GPO" << QKeySequence(Qt::CTRL | Qt::Key_G);
+        QTest::newRow("Save/Load Desktop") << "GPO1" << "desktop1" << "Save/Load Desktop" << QKeySequence();
+        QTest::newRow("Exit") << "GPO1" << "Exit1" << "Exit" << QKeySequence();
+        QTest::newRow("File Name") << "Interface1" << "filename1" << "File Name" << QKeySequence();
+        QTest::newRow("USB") << "Interface1" << "USB1" << "USB" << QKeySequence();
+        QTest::newRow("GPO8") << "Interface1" << "GPO8" << "GPO8 = Make+Save" << QKeySequence();
+        QTest::newRow("English") << "CorvaneManual1" << "English1" << "English" << QKeySequence();
+        QTest::newRow("French") << "CorvaneManual1" << "French1" << "French" << QKeySequence();
+        QTest::newRow("Orvex-USB Manual") << "Help1" << "Manual1" << "Orvex-USB Manual" << QKeySequence();
+        QTest::newRow("Orvex Name Driver") << "Help1" << "OrvexNameDriver1" << "Orvex Name Driver" << QKeySequence();
+        QTest::newRow("Online Support") << "Help1" << "OnlineSupport1" << "Online Support" << QKeySequence();
+        QTest::newRow("loadtest") << "Help1" << "loadtest1" << "loadtest" << QKeySequence();
+        for (int k = 2; k <= 9; ++k)
+            QTest::addRow("F%d", k) << "FunctionMacro1" << QStringLiteral("F%11").arg(k) << QStringLiteral("F%1").arg(k)
+                                    << QKeySequence(QStringLiteral("F%1").arg(k));
+    }
+
+    void menus()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, item);
+        QFETCH(QString, caption);
+        QFETCH(QKeySequence, shortcut);
+        Tedlf &w = open();
+        auto *m = w.findChild<QMenu *>(menu);
+        QVERIFY(m);
+        QAction *action = nullptr;
+        for (QAction *a : m->actions())
+            if (a->objectName() == item)
+                action = a;
+        QVERIFY2(action, qPrintable(item));
+        QCOMPARE(action->text(), caption);
+        QCOMPARE(action->shortcut(), shortcut);
+    }
+
+    void menuBarShowsFourMenus()
+    {
+        Tedlf &w = open();
+        QStringList visible;
+        for (QAction *a : w.MainMenu1->actions())
+            if (a->isVisible())
+                visible << a->text();
+        QCOMPARE(visible, QStringList({"File", "EDL Format", "Setup", "Help"}));
+        QVERIFY(w.EDLFormat1->actions().isEmpty());
+        QVERIFY(!w.FunctionMacro1->menuAction()->isVisible());
+    }
+
+    void shortcutsWorkWhileTheWindowIsActive()
+    {
+        Tedlf &w = openShown();
+        addEvents(w, {{"10:00:00:00", "0001"}});
+        // Ctrl+M makes the EDL: its file-name prompt comes up.
+        m_dialogs->then(DialogScript::cancelEntry());
+        QTest::keyClick(&w, Qt::Key_M, Qt::ControlModifier);
+        QTRY_COMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].text, QStringLiteral("Enter File Name Details"));
+        QCOMPARE(memoLines(w).size(), 3);
+
+        // The invisible menu's keys are live; what they do comes with the function keys.
+        activate(w);
+        QSignalSpy f5(w.F51, &QAction::triggered);
+        QTest::keyClick(&w, Qt::Key_F5);
+        QCOMPARE(f5.count(), 1);
+    }
+
+    void anchorsKeepTheArrangementOnResize_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("designed");
+        QTest::addColumn<QRect>("resized"); // after growing the client area by 100 x 60
+        QTest::newRow("List1") << "List1" << QRect(0, 40, 486, 394) << QRect(0, 40, 486, 454);
+        QTest::newRow("cameragrid") << "cameragrid" << QRect(500, 0, 362, 434) << QRect(500, 0, 362, 494);
+        QTest::newRow("Panel1") << "Panel1" << QRect(0, 434, 862, 33) << QRect(0, 494, 962, 33);
+        QTest::newRow("Memo1") << "Memo1" << QRect(0, 463, 869, 193) << QRect(0, 523, 969, 193);
+        QTest::newRow("Panel2") << "Panel2" << QRect(0, 651, 861, 70) << QRect(0, 711, 961, 70);
+        QTest::newRow("timecode panel") << "tcpoz" << QRect(0, 0, 504, 33) << QRect(0, 0, 604, 33);
+    }
+
+    void anchorsKeepTheArrangementOnResize()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, designed);
+        QFETCH(QRect, resized);
+        Tedlf &w = openShown();
+        QWidget *widget = w.findChild<QWidget *>(name);
+        QVERIFY(widget);
+        if (name == QLatin1String("tcpoz")) {
+            QCOMPARE(widget->geometry(), QRect(120, 4, 128, 25));
+            widget = widget->parentWidget();
+        }
+        QCOMPARE(w.centralWidget()->size(), QSize(Tedlf::DesignClientWidth, Tedlf::DesignClientHeight));
+        QCOMPARE(widget->geometry(), designed);
+        w.resize(w.width() + 100, w.height() + 60);
+        QTRY_COMPARE(widget->geometry(), resized);
+    }
+
+    // --- Capture list --------------------------------------------------------------------------
+
+    void gpo8Option_data()
+    {
+        QTest::addColumn<bool>("option");
+        QTest::addColumn<QString>("camera");
+        QTest::addColumn<bool>("trigger");
+        QTest::newRow("option off: camera 8 is a row") << false << "0080" << false;
+        QTest::newRow("option on: camera 8 alone") << true << "0080" << true;
+        QTest::newRow("option on: camera 8 with others") << true << "0181" << true;
+        QTest::newRow("option on: other cameras") << true << "0101" << false;
+    }
+
+    void gpo8Option()
+    {
+        QFETCH(bool, option);
+        QFETCH(QString, camera);
+        QFETCH(bool, trigger);
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"GPO8", option ? "1" : "0"}, {"edlpath", folder}});
+        Tedlf &w = open();
+        addShortShow(w);
+
+        w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), camera);
+        const QString file = QDir(folder).filePath(QStringLiteral("show_81123-1430_05.edl"));
+        if (!trigger) {
+            QCOMPARE(w.captureList().count(), 5);
+            QCOMPARE(w.captureList().rowTexts(4), Row({"0005", camera, "10:00:20:00", "10:00:20:00", ""}));
+            QVERIFY(!QFile::exists(file));
+            return;
+        }
+        // Made and saved without a dialog, then cleared; the trigger itself is no row anywhere.
+        QCOMPARE(shown().size(), 0);
+        QCOMPARE(w.captureList().count(), 0);
+        QCOMPARE(TestFiles::read(file), crlf(shortShowEdl(QStringLiteral("show"))));
+        QCOMPARE(memoLines(w), shortShowEdl(QStringLiteral("show")));
+        QCOMPARE(w.windowTitle(), QStringLiteral("show_81123-1430_05"));
+        QCOMPARE(stored(QStringLiteral("edlpath")), QDir::toNativeSeparators(folder) + QDir::separator());
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    void gpo8TriggerOnAnEmptyListDoesNothing()
+    {
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"GPO8", "1"}, {"edlpath", folder}});
+        Tedlf &w = open();
+        w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
+        QCOMPARE(w.captureList().count(), 0);
+        QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+        QVERIFY(w.Memo1->toPlainText().isEmpty());
+        QCOMPARE(w.windowTitle(), QStringLiteral("edlf"));
+    }
+
+    void gpo8TriggerClearsOnlyAfterTheFileIsWritten_data()
+    {
+        QTest::addColumn<QString>("answer"); // to the replace question; "fail": the write fails
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("replacement declined") << "cancel" << false;
+        QTest::newRow("replacement accepted") << "ok" << true;
+        QTest::newRow("write fails") << "fail" << false;
+    }
+
+    void gpo8TriggerClearsOnlyAfterTheFileIsWritten()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, cleared);
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("show_81123-1430_05.edl"));
+        if (answer == QLatin1String("fail"))
+            QVERIFY(QDir().mkpath(file)); // a folder where the file should go: the write fails
+        else
+            QVERIFY(TestFiles::write(file, "old\r\n"));
+        presetCurrent({{"GPO8", "1"}, {"edlpath", folder}});
+        Tedlf &w = open();
+        addShortShow(w);
+        const Rows before = rowsOf(w.captureList());
+
+        m_dialogs->then(answer == QLatin1String("cancel") ? DialogScript::cancel() : DialogScript::ok());
+        if (answer == QLatin1String("fail"))
+            QVERIFY_THROWS_EXCEPTION(CorvaneError, w.AddGpoEvent("10:00:20:00", "10:00:20:00", "0080"));
+        else
+            w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].kind, QStringLiteral("query"));
+        QCOMPARE(shown()[0].text, QStringLiteral("show_81123-1430_05.edl Exists Replace ?"));
+        QCOMPARE(shown()[0].caption, QStringLiteral("Replace"));
+
+        if (cleared) {
+            QCOMPARE(w.captureList().count(), 0);
+            QCOMPARE(TestFiles::read(file), crlf(shortShowEdl(QStringLiteral("show"))));
+        } else {
+            // The rows, and the closing row the EDL did not need (the last row is all off).
+            QCOMPARE(rowsOf(w.captureList()), before);
+            if (answer == QLatin1String("cancel"))
+                QCOMPARE(TestFiles::read(file), QByteArray("old\r\n"));
+        }
+    }
+
+    void eventsDuringTheReplaceQuestionAreKept()
+    {
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("show_81123-1430_05.edl"));
+        QVERIFY(TestFiles::write(file, "old\r\n"));
+        presetCurrent({{"GPO8", "1"}, {"edlpath", folder}});
+        Tedlf &w = open();
+        addShortShow(w);
+
+        // While the question is open the device goes on: a row, and another trigger (ignored, as
+        // the first one is still saving).
+        m_dialogs->then(DialogScript::during(
+            [&w] {
+                w.AddGpoEvent(QStringLiteral("10:00:30:00"), QStringLiteral("10:00:30:00"), QStringLiteral("0004"));
+                w.AddGpoEvent(QStringLiteral("10:00:31:00"), QStringLiteral("10:00:31:00"), QStringLiteral("0080"));
+            },
+            DialogScript::ok()));
+        w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
+
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(TestFiles::read(file), crlf(shortShowEdl(QStringLiteral("show"))));
+        QCOMPARE(rowsOf(w.captureList()), Rows({eventRow("0005", "0004", "10:00:30:00")}));
+    }
+
+    void aBurstOfEventsReachesTheViewAsOneInsertion()
+    {
+        Tedlf &w = openShown();
+        QSignalSpy inserted(&w.captureList(), &QAbstractItemModel::rowsInserted);
+        for (int i = 0; i < 50; ++i)
+            w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        QCOMPARE(w.captureList().count(), 50);
+        QTRY_COMPARE(w.List1->model()->rowCount(), 50);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(w.captureList().text(49, CaptureList::ItemColumn), QStringLiteral("0050"));
+    }
+
+    void aChangeWhileRowsArriveIsCompleteAtOnce()
+    {
+        // What the list's observer (the capture journal) is told, with the groups it closes.
+        struct Recorder : CaptureListObserver {
+            QStringList seen;
+            void rowAppended(const CaptureList &, int row) override { seen << QStringLiteral("A%1").arg(row); }
+            void commentSet(const CaptureList &, int row) override { seen << QStringLiteral("C%1").arg(row); }
+            void rowsDeleted(const QList<int> &) override { seen << QStringLiteral("D"); }
+            void cleared() override { seen << QStringLiteral("X"); }
+            void sorted(int) override { seen << QStringLiteral("S"); }
+            void changesDone() override { seen << QStringLiteral("|"); }
+        } recorder;
+        Tedlf &w = openShown();
+        w.captureList().setObserver(&recorder);
+        w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        w.AddGpoEvent(QStringLiteral("10:00:01:00"), QStringLiteral("10:00:01:00"), QStringLiteral("0002"));
+        w.SetLastComment(QStringLiteral("Keep"));
+        // The comment is shown at once, so its group is closed at once, after the rows before it.
+        QCOMPARE(recorder.seen, QStringList({"A0", "A1", "|", "C1", "|"}));
+        QCOMPARE(w.List1->model()->rowCount(), 2);
+        w.captureList().setObserver(nullptr);
+    }
+
+    void addGpoEventRefusesAStateThatIsNotHexadecimal()
+    {
+        Tedlf &w = open();
+        addEvents(w, {{"10:00:00:00", "0001"}});
+        try {
+            w.AddGpoEvent(QStringLiteral("10:00:01:00"), QStringLiteral("10:00:01:00"), QStringLiteral("00G1"));
+            QFAIL("no error");
+        } catch (const CorvaneError &e) {
+            QCOMPARE(e.message(), QStringLiteral("'$00G1' is not a valid integer value"));
+        }
+        QCOMPARE(w.captureList().count(), 1);
+    }
+
+    void deleteRemovesExactlyTheSelectedRows_data()
+    {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QStringList>("itemsLeft");
+        QTest::newRow("nothing selected") << QList<int>() << QStringList({"0001", "0002", "0003", "0004", "0005", "0006", "0007"});
+        QTest::newRow("rows 3 to 5") << QList<int>{3, 4, 5} << QStringList({"0001", "0002", "0003", "0007"});
+        QTest::newRow("rows 1 and 4") << QList<int>{1, 4} << QStringList({"0001", "0003", "0004", "0006", "0007"});
+        QTest::newRow("first and last") << QList<int>{0, 6} << QStringList({"0002", "0003", "0004", "0005", "0006"});
+    }
+
+    void deleteRemovesExactlyTheSelectedRows()
+    {
+        QFETCH(QList<int>, selected);
+        QFETCH(QStringList, itemsLeft);
+        Tedlf &w = openShown();
+        for (int i = 0; i < 7; ++i)
+            w.AddGpoEvent(QStringLiteral("10:00:0%1:00").arg(i), QStringLiteral("10:00:0%1:00").arg(i), QStringLiteral("0001"));
+        w.captureList().announcePendingRows();
+        select(w, selected);
+        QTest::mouseClick(w.kdelete, Qt::LeftButton);
+        QCOMPARE(column(w.captureList(), CaptureList::ItemColumn), itemsLeft);
+        QCOMPARE(shown().size(), 0);
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    void clearingTheList_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<int>("rowsLeft");
+        QTest::newRow("Delete All never asks") << "kdeleteall" << 3 << "" << false << 0;
+        QTest::newRow("Clear GPO, OK") << "cleargpo" << 3 << "ok" << true << 0;
+        QTest::newRow("Clear GPO, Cancel") << "cleargpo" << 3 << "cancel" << true << 3;
+        QTest::newRow("Clear GPO on an empty list") << "cleargpo" << 0 << "" << false << 0;
+    }
+
+    void clearingTheList()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, rows);
+        QFETCH(QString, answer);
+        QFETCH(bool, asked);
+        QFETCH(int, rowsLeft);
+        Tedlf &w = openShown();
+        for (int i = 0; i < rows; ++i)
+            w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        if (answer == QLatin1String("ok"))
+            m_dialogs->then(DialogScript::ok());
+        else if (answer == QLatin1String("cancel"))
+            m_dialogs->then(DialogScript::cancel());
+        if (how == QLatin1String("kdeleteall"))
+            QTest::mouseClick(w.kdeleteall, Qt::LeftButton);
+        else
+            QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(w.captureList().count(), rowsLeft);
+        QCOMPARE(shown().size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(shown()[0].text, QStringLiteral("Erase GPO Capture List?"));
+            QCOMPARE(shown()[0].caption, QStringLiteral("Clear List"));
+        }
+    }
+
+    void commentChangesTheFirstSelectedRow_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QString>("answer"); // empty: the entry is cancelled
+        QTest::addColumn<QString>("offered"); // the entry's default
+        QTest::addColumn<QStringList>("comments");
+        QTest::newRow("button, one row") << "button" << QList<int>{1} << "Wide, slow" << "" << QStringList({"", "Wide, slow", "old"});
+        QTest::newRow("button, two rows") << "button" << QList<int>{2, 1} << "Keep" << "" << QStringList({"", "Keep", "old"});
+        QTest::newRow("button, cancelled") << "button" << QList<int>{2} << "" << "old" << QStringList({"", "", "old"});
+        QTest::newRow("button, replaced") << "button" << QList<int>{2} << "new" << "old" << QStringList({"", "", "new"});
+        QTest::newRow("button, nothing selected") << "button" << QList<int>() << "x" << "" << QStringList({"", "", "old"});
+        QTest::newRow("right-click") << "right" << QList<int>{0} << "Host" << "" << QStringList({"Host", "", "old"});
+        QTest::newRow("right-click, nothing selected") << "right" << QList<int>() << "x" << "" << QStringList({"", "", "old"});
+        QTest::newRow("too long") << "button" << QList<int>{0} << QString(300, QLatin1Char('c')) << ""
+                                  << QStringList({QString(255, QLatin1Char('c')), "", "old"});
+    }
+
+    void commentChangesTheFirstSelectedRow()
+    {
+        QFETCH(QString, how);
+        QFETCH(QList<int>, selected);
+        QFETCH(QString, answer);
+        QFETCH(QString, offered);
+        QFETCH(QStringList, comments);
+        Tedlf &w = openShown();
+        addEvents(w, {{"10:00:00:00", "0001"}, {"10:00:01:00", "0002"}, {"10:00:02:00", "0004"}});
+        w.SetLastComment(QStringLiteral("old"));
+        select(w, selected);
+        m_dialogs->then(answer.isEmpty() ? DialogScript::cancelEntry() : DialogScript::enter(answer));
+
+        if (how == QLatin1String("button")) {
+            QTest::mouseClick(w.Kcomment, Qt::LeftButton);
+        } else {
+            // Right-click on another row than the selected one: the selection decides.
+            const QRect other = w.List1->visualRect(w.captureList().index(2, 0));
+            QTest::mouseClick(w.List1->viewport(), Qt::RightButton, {}, other.center());
+        }
+
+        QCOMPARE(column(w.captureList(), CaptureList::CommentColumn), comments);
+        if (selected.isEmpty()) {
+            QCOMPARE(shown().size(), 0);
+        } else {
+            QCOMPARE(shown().size(), 1);
+            QCOMPARE(shown()[0].caption, QStringLiteral("Title Details"));
+            QCOMPARE(shown()[0].text, QStringLiteral("Update Comment"));
+            QCOMPARE(shown()[0].value, offered);
+            QCOMPARE(w.selectedRows(), sorted(selected));
+        }
+    }
+
+    void headerClickSortsOnce()
+    {
+        Tedlf &w = openShown();
+        addEvents(w, {{"10:00:03:00", "000B"}, {"10:00:01:00", "0002"}, {"10:00:02:00", "000a"}, {"10:00:00:00", "0001"}});
+        QHeaderView *header = w.List1->horizontalHeader();
+        const auto clickHeader = [&](int section) {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                              QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                                     header->height() / 2));
+        };
+        clickHeader(CaptureList::CameraColumn);
+        QCOMPARE(column(w.captureList(), CaptureList::CameraColumn), QStringList({"0001", "0002", "000a", "000B"}));
+        clickHeader(CaptureList::ReaderColumn);
+        QCOMPARE(column(w.captureList(), CaptureList::ItemColumn), QStringList({"0004", "0002", "0003", "0001"}));
+        // Sorting is a one-off: later rows go to the end.
+        addEvents(w, {{"09:00:00:00", "0001"}});
+        QCOMPARE(w.captureList().text(4, CaptureList::ReaderColumn), QStringLiteral("09:00:00:00"));
+        QVERIFY(!w.List1->isSortingEnabled());
+    }
+
+    void keyReleaseShowsTheSelectionInTheCaption_data()
+    {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("two rows") << QList<int>{3, 4} << "M3C2";
+        QTest::newRow("scattered") << QList<int>{4, 1} << "M1C2";
+        QTest::newRow("nothing") << QList<int>() << "invalid";
+    }
+
+    void keyReleaseShowsTheSelectionInTheCaption()
+    {
+        QFETCH(QList<int>, selected);
+        QFETCH(QString, caption);
+        Tedlf &w = openShown();
+        for (int i = 0; i < 6; ++i)
+            w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        w.captureList().announcePendingRows();
+        w.List1->setFocus();
+        select(w, selected);
+        QTest::keyRelease(w.List1, Qt::Key_Shift);
+        QCOMPARE(w.windowTitle(), caption);
+        QCOMPARE(QApplication::focusWidget() == w.Kcomment, selected.isEmpty());
+    }
+
+    // --- EDL -----------------------------------------------------------------------------------
+
+    void makeFillsTheMemo_data()
+    {
+        QTest::addColumn<QString>("answer"); // empty: the prompt is cancelled
+        QTest::addColumn<QString>("title");
+        QTest::newRow("new details") << "concert" << "concert";
+        QTest::newRow("prompt cancelled") << "" << "show";
+    }
+
+    void makeFillsTheMemo()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, title);
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(answer.isEmpty() ? DialogScript::cancelEntry() : DialogScript::enter(answer));
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].caption, QStringLiteral("Title Details"));
+        QCOMPARE(shown()[0].text, QStringLiteral("Enter File Name Details"));
+        QCOMPARE(shown()[0].value, QStringLiteral("show"));
+        QCOMPARE(memoLines(w), shortShowEdl(title));
+        QCOMPARE(w.edlLines(), shortShowEdl(title));
+        QCOMPARE(w.windowTitle(), title);
+        QCOMPARE(stored(QStringLiteral("filename")), title);
+        QVERIFY(w.Memo1->isReadOnly());
+        QVERIFY(w.Memo1->font().fixedPitch());
+    }
+
+    void makeOnAnEmptyListDoesNothing()
+    {
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(DialogScript::cancelEntry());
+        w.MakeEDLClick();
+        const QString before = w.Memo1->toPlainText();
+        QTest::mouseClick(w.kdeleteall, Qt::LeftButton);
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+        QCOMPARE(shown().size(), 1); // the first Make only
+        QCOMPARE(w.Memo1->toPlainText(), before);
+    }
+
+    void aConversionErrorKeepsTheLinesMadeSoFar()
+    {
+        Tedlf &w = openShown();
+        CaptureList &list = w.captureList();
+        fill(list, {eventRow("0001", "0001", "10:00:00:00"), eventRow("0002", "0000", "10:00:01:00"),
+                    eventRow("0003", "zz", "10:00:02:00", "bad"), eventRow("0004", "0000", "10:00:03:00")});
+        m_dialogs->then(DialogScript::cancelEntry());
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+
+        QCOMPARE(m_errors, QStringList{"'$zz' is not a valid integer value"});
+        QCOMPARE(memoLines(w), QStringList({titleLine(QStringLiteral("show")), QStringLiteral("FCM: EBU"),
+                                            QStringLiteral("0001  CAM1  V         C  10:00:00:00  10:00:01:00  10:00:00:00  10:00:01:00")}));
+        QCOMPARE(list.count(), 4);
+    }
+
+    void cameraGridEditsAreStoredAndUsed()
+    {
+        Tedlf &w = openShown();
+        addShortShow(w);
+        QTableWidget *grid = w.cameragrid;
+        grid->setFocus();
+        grid->setCurrentCell(1, 1);
+        grid->editItem(grid->item(1, 1));
+        QWidget *editor = QApplication::focusWidget();
+        QVERIFY(editor && grid->isAncestorOf(editor));
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("Host, wide"));
+        // The grid shows what is typed at once: an EDL made now uses it.
+        QCOMPARE(grid->item(1, 1)->text(), QStringLiteral("Host, wide"));
+        QCOMPARE(stored(QStringLiteral("reelname1")), QStringLiteral("<absent>"));
+
+        // Clicking a button takes the focus out of the grid: the values are stored first.
+        m_dialogs->then(DialogScript::enter(QStringLiteral("late show")));
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+        QCOMPARE(stored(QStringLiteral("reelname1")), QStringLiteral("Host, wide"));
+        for (int c = 2; c <= 16; ++c) {
+            QCOMPARE(stored(QStringLiteral("reelname%1").arg(c)), QStringLiteral("CAM%1").arg(c));
+            QCOMPARE(stored(QStringLiteral("edittype%1").arg(c)), QStringLiteral("V"));
+        }
+        QCOMPARE(memoLines(w), shortShowEdl(QStringLiteral("late show"), QStringLiteral("Host, wide")));
+    }
+
+    void cameraGridNeverScrollsAway()
+    {
+        Tedlf &w = openShown();
+        QTableWidget *grid = w.cameragrid;
+        grid->resize(grid->width(), 120); // shorter than its rows, as in a small window
+        grid->setFocus();
+        grid->setCurrentCell(16, 2);
+        grid->scrollToBottom();
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(grid->verticalScrollBar()->value(), 0);
+        QCOMPARE(grid->horizontalScrollBar()->value(), 0);
+        QCOMPARE(grid->rowAt(0), 0);
+        QCOMPARE(grid->columnAt(0), 0);
+    }
+
+    // --- Saving the EDL ------------------------------------------------------------------------
+
+    void saveEdlWritesTheMemo()
+    {
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"edlpath", folder}});
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(DialogScript::cancelEntry());
+        w.MakeEDLClick();
+        m_clock.set(Moment.addSecs(60));
+        activate(w);
+
+        // Ctrl+E: the details prompt (new details change the name, not the title already made),
+        // then the save dialog, which proposes the name in the "edlpath" folder.
+        m_dialogs->then(DialogScript::enter(QStringLiteral("encore")));
+        m_dialogs->then(DialogScript::acceptProposed());
+        QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
+
+        QCOMPARE(shown().size(), 3);
+        const DialogScript::Shown dialog = shown()[2];
+        QCOMPARE(dialog.kind, QStringLiteral("SaveDlg"));
+        QCOMPARE(dialog.value, QStringLiteral("encore_81123-1431_05"));
+        QCOMPARE(dialog.folder, QDir(folder).absolutePath());
+        const QString file = QDir(folder).filePath(QStringLiteral("encore_81123-1431_05.edl"));
+        QCOMPARE(TestFiles::read(file), crlf(shortShowEdl(QStringLiteral("show"))));
+        QCOMPARE(w.windowTitle(), QStringLiteral("encore_81123-1431_05"));
+        QCOMPARE(stored(QStringLiteral("edlpath")), QDir::toNativeSeparators(folder) + QDir::separator());
+        QCOMPARE(w.captureList().count(), 4); // Save EDL leaves the list alone
+    }
+
+    void saveEdlChoices_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("replace"); // the answer to the replace question
+        QTest::addColumn<bool>("cancelDialog");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("remembered"); // edlpath and caption changed
+        const QByteArray edl = crlf({titleLine(QStringLiteral("show")), QStringLiteral("FCM: EBU")});
+        QTest::newRow("dialog cancelled") << false << "" << true << QByteArray() << false;
+        QTest::newRow("new file") << false << "" << false << edl << true;
+        QTest::newRow("replace declined") << true << "cancel" << false << QByteArray("old\r\n") << true;
+        QTest::newRow("replace accepted") << true << "ok" << false << edl << true;
+    }
+
+    void saveEdlChoices()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QString, replace);
+        QFETCH(bool, cancelDialog);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, remembered);
+        const QString folder = programFile(QStringLiteral("chosen"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("take2.edl"));
+        if (exists)
+            QVERIFY(TestFiles::write(file, "old\r\n"));
+        Tedlf &w = openShown();
+        // A one-row list whose camera is off: an EDL of the two header lines.
+        addEvents(w, {{"10:00:00:00", "0000"}});
+        m_dialogs->then(DialogScript::cancelEntry());
+        w.MakeEDLClick();
+
+        m_dialogs->then(DialogScript::cancelEntry());
+        if (cancelDialog) {
+            m_dialogs->then(DialogScript::reject());
+        } else {
+            m_dialogs->then(DialogScript::choose(QDir(folder).filePath(QStringLiteral("take2"))));
+            if (!replace.isEmpty())
+                m_dialogs->then(replace == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
+        }
+        w.SaveClick();
+
+        QCOMPARE(m_dialogs->pending(), 0);
+        QCOMPARE(TestFiles::read(file), content);
+        QCOMPARE(w.windowTitle(), remembered ? QStringLiteral("take2") : QStringLiteral("show"));
+        QCOMPARE(stored(QStringLiteral("edlpath")),
+                 remembered ? QDir::toNativeSeparators(folder) + QDir::separator() : QStringLiteral("<absent>"));
+        if (!replace.isEmpty()) {
+            QCOMPARE(shown().last().text, QStringLiteral("take2.edl Exists Replace ?"));
+            QCOMPARE(shown().last().caption, QStringLiteral("Replace"));
+        }
+    }
+
+    void saveEdlBeforeAnyEdlWritesAnEmptyFile()
+    {
+        Tedlf &w = openShown();
+        const QString file = programFile(QStringLiteral("empty.edl"));
+        m_dialogs->then(DialogScript::cancelEntry());
+        m_dialogs->then(DialogScript::choose(file));
+        w.SaveEDL1->trigger();
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(TestFiles::read(file), QByteArray());
+    }
+
+    void makeAndSave_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("saved: list cleared") << true;
+        QTest::newRow("dialog cancelled: list kept") << false;
+    }
+
+    void makeAndSave()
+    {
+        QFETCH(bool, save);
+        Tedlf &w = openShown();
+        addShortShow(w);
+        const QString file = programFile(QStringLiteral("made.edl"));
+        // No details prompt: straight to the dialog. A device event while it is open is kept.
+        m_dialogs->then(DialogScript::during(
+            [&w] { w.AddGpoEvent(QStringLiteral("10:00:40:00"), QStringLiteral("10:00:40:00"), QStringLiteral("0002")); },
+            save ? DialogScript::choose(file) : DialogScript::reject()));
+        QTest::mouseClick(w.makesave, Qt::LeftButton);
+
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].kind, QStringLiteral("SaveDlg"));
+        QCOMPARE(shown()[0].value, QStringLiteral("show_81123-1430_05"));
+        QCOMPARE(memoLines(w), shortShowEdl(QStringLiteral("show")));
+        if (save) {
+            QCOMPARE(TestFiles::read(file), crlf(shortShowEdl(QStringLiteral("show"))));
+            QCOMPARE(rowsOf(w.captureList()), Rows({eventRow("0005", "0002", "10:00:40:00")}));
+        } else {
+            QVERIFY(!QFile::exists(file));
+            QCOMPARE(w.captureList().count(), 5);
+        }
+    }
+
+    void gpo8ItemTogglesTheStoredOption()
+    {
+        Tedlf &w = openShown();
+        QVERIFY(!w.GPO8->isChecked());
+        w.GPO8->trigger();
+        QVERIFY(w.GPO8->isChecked());
+        QCOMPARE(stored(QStringLiteral("GPO8")), QStringLiteral("1"));
+        w.GPO8->trigger();
+        QVERIFY(!w.GPO8->isChecked());
+        QCOMPARE(stored(QStringLiteral("GPO8")), QStringLiteral("0"));
+    }
+
+    // --- Capture file --------------------------------------------------------------------------
+
+    void captureFileRoundTripThroughTheDialogs()
+    {
+        const QString folder = programFile(QStringLiteral("captures"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"gpopath", folder}});
+        Tedlf &w = openShown();
+        addShortShow(w);
+        w.captureList().setComment(0, QStringLiteral("Opening wide, house lights down"));
+        w.captureList().setComment(2, QStringLiteral("  spaced  "));
+        const Rows before = rowsOf(w.captureList());
+
+        m_dialogs->then(DialogScript::acceptProposed());
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].kind, QStringLiteral("SaveDlg"));
+        QCOMPARE(shown()[0].value, QStringLiteral("edlf_8B23"));
+        QCOMPARE(shown()[0].folder, QDir(folder).absolutePath());
+        const QString file = QDir(folder).filePath(QStringLiteral("edlf_8B23.gpo"));
+        QCOMPARE(TestFiles::read(file), QByteArray("0001,0001,10:00:00:00,10:00:00:00,Opening wide, house lights down\r\n"
+                                                   "0002,0003,10:00:05:00,10:00:05:00,\r\n"
+                                                   "0003,0002,10:00:09:00,10:00:09:00,  spaced  \r\n"
+                                                   "0004,0000,10:00:12:00,10:00:12:00,\r\n"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("edlf_8B23"));
+        QCOMPARE(stored(QStringLiteral("gpopath")), QDir::toNativeSeparators(folder) + QDir::separator());
+
+        QTest::mouseClick(w.kdeleteall, Qt::LeftButton);
+        w.setWindowTitle(QStringLiteral("other"));
+        activate(w);
+        // Load GPO opens in the program's folder with the caption as the proposed name.
+        m_dialogs->then(DialogScript::choose(file));
+        QTest::keyClick(&w, Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(shown().size(), 2);
+        QCOMPARE(shown()[1].kind, QStringLiteral("OpenDlg"));
+        QCOMPARE(shown()[1].folder, QDir(m_dir->path()).absolutePath());
+        QCOMPARE(shown()[1].value, QStringLiteral("other"));
+
+        Rows expected = before;
+        expected[2].comment = QStringLiteral("spaced"); // surrounding spaces are not kept
+        QCOMPARE(rowsOf(w.captureList()), expected);
+        QCOMPARE(w.windowTitle(), QStringLiteral("edlf_8B23"));
+        // Numbering goes on from the number of rows loaded.
+        addEvents(w, {{"10:01:00:00", "0001"}});
+        QCOMPARE(w.captureList().text(4, CaptureList::ItemColumn), QStringLiteral("0005"));
+    }
+
+    void saveGpoReplaceDeclinedStillRemembersTheFolder()
+    {
+        const QString folder = programFile(QStringLiteral("captures"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("kept.gpo"));
+        QVERIFY(TestFiles::write(file, "old\r\n"));
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(DialogScript::choose(file));
+        m_dialogs->then(DialogScript::cancel());
+        w.savegpoClick();
+        QCOMPARE(shown().size(), 2);
+        QCOMPARE(shown()[1].text, QStringLiteral("kept.gpo Exists Replace ?"));
+        QCOMPARE(TestFiles::read(file), QByteArray("old\r\n"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("kept"));
+        QCOMPARE(stored(QStringLiteral("gpopath")), QDir::toNativeSeparators(folder) + QDir::separator());
+    }
+
+    void loadtestLoadsTheSampleBesideTheProgram_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("sample present") << true;
+        QTest::newRow("sample missing") << false;
+    }
+
+    void loadtestLoadsTheSampleBesideTheProgram()
+    {
+        QFETCH(bool, present);
+        const QByteArray sample = "0001,0001,10:00:00:00,10:00:00:00,Opening, wide\r\n0002,0000,10:00:04:00,10:00:04:00,\r\n";
+        if (present)
+            QVERIFY(TestFiles::write(programFile(QStringLiteral("edlf_8b23.gpo")), sample));
+        Tedlf &w = openShown();
+        addEvents(w, {{"09:00:00:00", "0004"}});
+        w.loadtest1->trigger();
+        if (present) {
+            QCOMPARE(rowsOf(w.captureList()), Rows({eventRow("0001", "0001", "10:00:00:00", "Opening, wide"),
+                                                    eventRow("0002", "0000", "10:00:04:00")}));
+            QCOMPARE(w.windowTitle(), QStringLiteral("edlf_8b23"));
+        } else {
+            QCOMPARE(rowsOf(w.captureList()), Rows({eventRow("0001", "0004", "09:00:00:00")}));
+            QCOMPARE(w.windowTitle(), QStringLiteral("edlf"));
+        }
+        QCOMPARE(m_errors, QStringList());
+        QCOMPARE(shown().size(), 0);
+    }
+
+    // --- Exit ----------------------------------------------------------------------------------
+
+    void exitSequence_data()
+    {
+        QTest::addColumn<bool>("rows");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("exits");
+        QTest::newRow("empty list: no question") << false << "" << true;
+        QTest::newRow("rows, OK") << true << "ok" << true;
+        QTest::newRow("rows, Cancel") << true << "cancel" << false;
+    }
+
+    void exitSequence()
+    {
+        QFETCH(bool, rows);
+        QFETCH(QString, answer);
+        QFETCH(bool, exits);
+        Tedlf &w = openShown();
+        if (rows)
+            addShortShow(w);
+        m_devices.calls.clear();
+        if (!answer.isEmpty())
+            m_dialogs->then(answer == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
+        QSignalSpy timer(w.Timer1, &QTimer::timeout);
+
+        QTest::mouseClick(w.kexit, Qt::LeftButton);
+        QCOMPARE(shown().size(), rows ? 1 : 0);
+        if (rows) {
+            QCOMPARE(shown()[0].text, QStringLiteral("Exit without saving EDL?"));
+            QCOMPARE(shown()[0].caption, QStringLiteral("Exit File"));
+        }
+        if (!exits) {
+            QCOMPARE(m_devices.calls, QStringList());
+            QVERIFY(!w.Timer1->isActive());
+            QVERIFY(w.isVisible());
+            return;
+        }
+        // The ports close at once; the windows go a second later.
+        QCOMPARE(m_devices.calls, QStringList{"StopDevices"});
+        QVERIFY(w.isVisible());
+        QVERIFY(timer.wait(5000));
+        QVERIFY(!w.isVisible());
+        QVERIFY(!w.Timer1->isActive());
+        QCOMPARE(m_devices.calls, QStringList({"StopDevices", "CloseInput", "CloseWindow", "StopDevices"}));
+        // The program's own close keeps the settings file as it is (no close message).
+        QVERIFY(SettingsFile);
+    }
+
+    void closingTheWindowAsksNothing()
+    {
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_devices.calls.clear();
+        QVERIFY(w.close());
+        QCOMPARE(shown().size(), 0);
+        QCOMPARE(m_devices.calls, QStringList{"StopDevices"});
+        QVERIFY(!SettingsFile); // closed with the close message
+    }
+
+    void closingWhileEditingTheGridKeepsTheEdit()
+    {
+        Tedlf &w = openShown();
+        QTableWidget *grid = w.cameragrid;
+        grid->setFocus();
+        grid->editItem(grid->item(2, 2));
+        QWidget *editor = QApplication::focusWidget();
+        QVERIFY(editor && grid->isAncestorOf(editor));
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(editor, QStringLiteral("A/V"));
+        QVERIFY(w.close());
+        QCOMPARE(stored(QStringLiteral("edittype2")), QStringLiteral("A/V"));
+    }
+
+private:
+    static QList<int> sorted(QList<int> rows)
+    {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+};
+
+QTEST_MAIN(TestCaptureWindow)
+#include "tst_capture_window.moc"
