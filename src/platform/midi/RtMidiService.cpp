@@ -64,16 +64,37 @@ MMRESULT libraryCode(RtMidiError::Type type)
     return MIDIERR_LIBRARYBASE + static_cast<MMRESULT>(type);
 }
 
+// The names of the ports, by number. RtMidi asks the server afresh for every name, so ports that
+// other clients add or remove meanwhile shift the numbers under the enumeration: it is repeated
+// until two in a row agree.
+template <typename Port>
+std::vector<std::string> portNames(Port &port)
+{
+    auto enumerate = [&port] {
+        std::vector<std::string> names;
+        const unsigned count = port.getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            names.push_back(port.getPortName(i));
+        return names;
+    };
+    std::vector<std::string> names = enumerate();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::vector<std::string> again = enumerate();
+        if (again == names)
+            break;
+        names = std::move(again);
+    }
+    return names;
+}
+
 // The number of the port with this name in a fresh enumeration, or -1. Port numbers can change
 // between the listing and the open, so the port is looked up again by its full name, then by its
 // stable name.
 template <typename Port>
 int findPort(Port &port, const MidiDeviceInfo &device)
 {
-    const unsigned count = port.getPortCount();
-    std::vector<std::string> names;
-    for (unsigned i = 0; i < count; ++i)
-        names.push_back(port.getPortName(i));
+    const std::vector<std::string> names = portNames(port);
+    const unsigned count = static_cast<unsigned>(names.size());
     for (unsigned i = 0; i < count; ++i) {
         if (names[i] == device.portName)
             return static_cast<int>(i);
@@ -212,9 +233,7 @@ std::vector<MidiDeviceInfo> RtMidiService::list()
             Port port(api, m_clientName.toStdString());
             port.setErrorCallback(&ErrorLog::report, &log);
             // A JACK server that is not running reports a warning here and lists no ports.
-            const unsigned count = port.getPortCount();
-            for (unsigned i = 0; i < count; ++i) {
-                const std::string name = port.getPortName(i);
+            for (const std::string &name : portNames(port)) {
                 if (!name.empty())
                     devices.push_back({stableProductName(QString::fromStdString(name)), api, name});
             }
