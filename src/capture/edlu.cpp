@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -32,10 +33,12 @@
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -43,12 +46,17 @@ using namespace SettingsKeys;
 
 namespace {
 
-// Capture list columns: width and the narrowest a column may be dragged to.
+// Capture list columns: width, the narrowest a column may be dragged to, and the text it was
+// designed to show whole.
 struct ListColumn {
     int width;
     int minimum;
+    const char *fullText;
 };
-constexpr ListColumn ListColumns[CaptureList::ColumnCount] = {{34, 8}, {50, 12}, {70, 40}, {70, 40}, {1200, 0}};
+constexpr ListColumn ListColumns[CaptureList::ColumnCount] = {
+    {34, 8, "0000"}, {50, 12, "0000"}, {70, 40, "00:00:00:00"}, {70, 40, "00:00:00:00"}, {1200, 0, ""}};
+
+const QString TimecodeText = QStringLiteral("00:00:00:00");
 
 constexpr int GridRows = CameraTable::CameraCount + 1;
 constexpr int GridColumns = 3;
@@ -62,6 +70,13 @@ struct KeyPlace {
 };
 constexpr KeyPlace FunctionKeyPlaces[8] = {{0, 68}, {75, 73}, {151, 68}, {226, 68},
                                            {302, 68}, {377, 68}, {453, 68}, {528, 68}};
+
+// Files of the program's folder opened from the Help menu.
+const QString EnglishManual = QStringLiteral("Corvane.pdf");
+const QString FrenchManual = QStringLiteral("Corvane_fr.pdf");
+const QString InterfaceManual = QStringLiteral("orvex-usb.pdf");
+const QString DriverManual = QStringLiteral("orvexusb-driver.pdf");
+const QString SupportProgram = QStringLiteral("kxhelp.exe");
 
 const QString EdlFilter = QStringLiteral("EDL Files (*.edl *.EDL)");
 const QString GpoFilter = QStringLiteral("CPO Files (*.gpo *.GPO)");
@@ -210,6 +225,11 @@ void Tedlf::buildLayout()
     timecodeFont.setStyleHint(QFont::SansSerif);
     timecodeFont.setBold(true);
     timecodeFont.setPixelSize(21);
+    // The sans that stands in for a missing Tahoma can be wider: the label keeps its designed
+    // size and the font shrinks until the frames show.
+    while (timecodeFont.pixelSize() > 8
+           && QFontMetrics(timecodeFont).horizontalAdvance(TimecodeText) > tcpoz->contentsRect().width())
+        timecodeFont.setPixelSize(timecodeFont.pixelSize() - 1);
     tcpoz->setFont(timecodeFont);
     tcpoz->setAutoFillBackground(true);
     QPalette lime = tcpoz->palette();
@@ -240,8 +260,13 @@ void Tedlf::buildLayout()
         columns->setSortIndicatorShown(false);
         columns->setStretchLastSection(false);
         columns->setMinimumSectionSize(0);
-        for (int c = 0; c < CaptureList::ColumnCount; ++c)
-            columns->resizeSection(c, ListColumns[c].width);
+        // As designed, unless the font in use needs more to show the column's text whole
+        // (the view elides what does not fit: a timecode would lose its frames).
+        const int textMargins = 2 * (List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1) + 1;
+        for (int c = 0; c < CaptureList::ColumnCount; ++c) {
+            const int needed = List1->fontMetrics().horizontalAdvance(QLatin1String(ListColumns[c].fullText)) + textMargins;
+            columns->resizeSection(c, std::max(ListColumns[c].width, needed));
+        }
         connect(columns, &QHeaderView::sectionResized, this, [columns](int section, int, int size) {
             if (section >= 0 && section < CaptureList::ColumnCount && size < ListColumns[section].minimum)
                 columns->resizeSection(section, ListColumns[section].minimum);
@@ -323,6 +348,9 @@ void Tedlf::buildLayout()
         auto *button = new QPushButton(Panel2);
         button->setObjectName(name);
         button->setGeometry(place.x, 24, place.width, 25);
+        // The buttons act on the mouse button going down, not on a click: activating a focused
+        // button from the keyboard does nothing.
+        button->installEventFilter(this);
         *keys[i] = button;
         m_functionKeys[static_cast<size_t>(i)] = button;
     }
@@ -414,6 +442,22 @@ void Tedlf::connectHandlers()
         runGuarded([this] { GPO8Click(); });
     });
     connect(loadtest1, &QAction::triggered, this, handler(&Tedlf::loadtest1Click));
+    connect(desktop1, &QAction::triggered, this, handler(&Tedlf::desktop1Click));
+    connect(USB1, &QAction::triggered, this, handler(&Tedlf::kusbClick));
+    connect(English1, &QAction::triggered, this, handler(&Tedlf::CorvaneManual1Click));
+    connect(French1, &QAction::triggered, this, handler(&Tedlf::French1Click));
+    connect(Manual1, &QAction::triggered, this, handler(&Tedlf::Manual1Click));
+    connect(OrvexNameDriver1, &QAction::triggered, this, handler(&Tedlf::OrvexNameDriver1Click));
+    connect(OnlineSupport1, &QAction::triggered, this, handler(&Tedlf::OnlineSupport1Click));
+
+    connect(F21, &QAction::triggered, this, handler(&Tedlf::SCF2Click));
+    connect(F31, &QAction::triggered, this, handler(&Tedlf::scf3Click));
+    connect(F41, &QAction::triggered, this, handler(&Tedlf::scf4Click));
+    connect(F51, &QAction::triggered, this, handler(&Tedlf::SCF5click));
+    connect(F61, &QAction::triggered, this, handler(&Tedlf::F61Click));
+    connect(F71, &QAction::triggered, this, handler(&Tedlf::F71Click));
+    connect(F81, &QAction::triggered, this, handler(&Tedlf::F81Click));
+    connect(F91, &QAction::triggered, this, handler(&Tedlf::F91Click));
 
     connect(List1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { runGuarded([&] { List1ColumnClick(column); }); });
@@ -610,6 +654,16 @@ bool Tedlf::eventFilter(QObject *watched, QEvent *event)
     } else if (watched == List1 && event->type() == QEvent::KeyRelease) {
         if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
             runGuarded([this] { List1KeyUp(); });
+    } else if (event->type() == QEvent::MouseButtonPress) {
+        const auto key = std::find(m_functionKeys.begin(), m_functionKeys.end(), watched);
+        if (key != m_functionKeys.end()) {
+            const auto button = static_cast<QMouseEvent *>(event)->button();
+            runGuarded([&] { F2MouseDown(*key, button); });
+            // The left button goes on to the button, which shows itself pressed; the others have
+            // done their work (the caption dialog) and end here.
+            if (button != Qt::LeftButton)
+                return true;
+        }
     }
     return TKxForm::eventFilter(watched, event);
 }
@@ -823,4 +877,123 @@ void Tedlf::cameragridTopLeftChanged()
     // The grid never scrolls away from its first rows and columns.
     cameragrid->horizontalScrollBar()->setValue(0);
     cameragrid->verticalScrollBar()->setValue(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Function keys
+
+void Tedlf::F2MouseDown(QPushButton *key, Qt::MouseButton button)
+{
+    if (button == Qt::LeftButton) {
+        SetLastComment(key->text());
+        return;
+    }
+    const QString name = key->objectName();
+    QString caption;
+    DlgStringEntry(this, dtDefault, name + QStringLiteral(" Comment"), QStringLiteral("Function Key Comment"),
+                   key->text(), caption);
+    key->setText(caption);
+    // "k" + the button's name is the "kf<n>" key the captions are read from at start-up.
+    setSettingString(QStringLiteral("k") + name, caption);
+}
+
+void Tedlf::functionKeyComment(int number)
+{
+    SetLastComment(m_functionKeys[static_cast<size_t>(number - 2)]->text());
+}
+
+void Tedlf::SCF2Click()
+{
+    functionKeyComment(2);
+}
+
+void Tedlf::scf3Click()
+{
+    functionKeyComment(3);
+}
+
+void Tedlf::scf4Click()
+{
+    functionKeyComment(4);
+}
+
+void Tedlf::SCF5click()
+{
+    functionKeyComment(5);
+}
+
+void Tedlf::F61Click()
+{
+    functionKeyComment(6);
+}
+
+void Tedlf::F71Click()
+{
+    functionKeyComment(7);
+}
+
+void Tedlf::F81Click()
+{
+    functionKeyComment(8);
+}
+
+void Tedlf::F91Click()
+{
+    functionKeyComment(9);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Help, devices, desktops
+
+void Tedlf::OpenDocument(const QString &fileName)
+{
+    const QString fullName = AppPaths::programFolderWithSeparator() + fileName;
+    const QString path = AppPaths::besideProgram(fileName);
+    if (!QFileInfo(path).isFile()) {
+        DlgMessage(fullName + QStringLiteral("  Not Found"));
+        return;
+    }
+    // What the desktop then does with the file (no viewer for it, a program that fails to
+    // start) is its own affair.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void Tedlf::CorvaneManual1Click()
+{
+    OpenDocument(EnglishManual);
+}
+
+void Tedlf::French1Click()
+{
+    OpenDocument(FrenchManual);
+}
+
+void Tedlf::Manual1Click()
+{
+    OpenDocument(InterfaceManual);
+}
+
+void Tedlf::OrvexNameDriver1Click()
+{
+    OpenDocument(DriverManual);
+}
+
+void Tedlf::OnlineSupport1Click()
+{
+    const QString text = QStringLiteral("Online Support is only available by prior agreement\nTelephone ")
+                         + SupportTelephone;
+    if (DlgQuery(this, text, QStringLiteral("OnLine Support")) == TKxDlg::mrCancel)
+        return;
+    OpenDocument(SupportProgram);
+}
+
+void Tedlf::kusbClick()
+{
+    m_devices->ShowHide();
+}
+
+void Tedlf::desktop1Click()
+{
+    if (settings())
+        settings()->ShowDesktopSetup();
 }

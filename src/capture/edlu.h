@@ -43,6 +43,8 @@ public:
     static constexpr int CommentLength = 255;
     // Longest wait before a captured row shows in the list, in ms.
     static constexpr int RowAnnounceInterval = 40;
+    // The maker's support line, quoted by "Online Support" before the support program starts.
+    static inline const QString SupportTelephone = QStringLiteral("+44 20 7946 0958");
 
     // The settings file is opened while the window loads (by the window base); FormCreate runs
     // at the end of construction.
@@ -143,12 +145,39 @@ public slots:
     void cameragridExit();
     void cameragridTopLeftChanged();
 
+    // --- Function keys: each puts its button's caption on the last row shown -------------------
+    void SCF2Click();
+    void scf3Click();
+    void scf4Click();
+    void SCF5click();
+    void F61Click();
+    void F71Click();
+    void F81Click();
+    void F91Click();
+
+    // --- Help, devices, desktops ---------------------------------------------------------------
+    // Hands a file of the program's folder to the desktop's default handler for its type; tells
+    // "<folder><name>  Not Found" when there is no such file.
+    void OpenDocument(const QString &fileName);
+    void CorvaneManual1Click();
+    void French1Click();
+    void Manual1Click();
+    void OrvexNameDriver1Click();
+    void OnlineSupport1Click();
+    // Shows the MIDI device window when it is hidden, hides it when it is shown.
+    void kusbClick();
+    // The Desktop Setup window, modal; it applies what the operator chose itself.
+    void desktop1Click();
+
 protected:
     void FormCreate();
     void KxFormShow() override;
     void KxFormClose() override;
     void List1MouseDown(Qt::MouseButton button);
     void List1KeyUp();
+    // A mouse button pressed on a function-key button: the left one comments the last row, any
+    // other edits the caption.
+    void F2MouseDown(QPushButton *key, Qt::MouseButton button);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -162,6 +191,8 @@ private:
     // Makes the EDL and saves it; removes the rows it was made from once the file is written.
     void makeAndSave(bool withDialog);
     void removeRowsMadeInto(int rows);
+    // Puts the caption of function-key button F<number> on the last row shown.
+    void functionKeyComment(int number);
     QString chooseSaveFile(const QString &folder, const QString &proposed, const QString &suffix,
                            const QString &filter);
     // A handler for a signal: runs the slot, showing what it throws.

@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
@@ -311,6 +312,23 @@ private slots:
         QCOMPARE(w.cameragrid->item(16, 0)->text(), QStringLiteral("16"));
     }
 
+    void timecodesShowWhole()
+    {
+        // Whatever font stands in for the designed ones, the running timecode and the list's
+        // item numbers and timecodes are not cut short.
+        Tedlf &w = openShown();
+        w.setTimecode(QStringLiteral("23:59:59:24"));
+        QVERIFY(w.tcpoz->fontMetrics().horizontalAdvance(w.tcpoz->text()) <= w.tcpoz->contentsRect().width());
+        addEvents(w, {{"23:58:58:24", "0001"}});
+        // The view elides a text wider than its cell less the focus-frame margins.
+        const int margins = 2 * (w.List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w.List1) + 1);
+        for (int column : {int(CaptureList::ItemColumn), int(CaptureList::ReaderColumn), int(CaptureList::GeneratorColumn)}) {
+            const QModelIndex cell = w.captureList().index(0, column);
+            const int needed = w.List1->fontMetrics().horizontalAdvance(cell.data().toString()) + margins;
+            QVERIFY2(w.List1->visualRect(cell).width() >= needed, qPrintable(QString::number(column)));
+        }
+    }
+
     void commandButtons_data()
     {
         QTest::addColumn<QString>("name");
@@ -409,7 +427,7 @@ private slots:
         QCOMPARE(shown()[0].text, QStringLiteral("Enter File Name Details"));
         QCOMPARE(memoLines(w).size(), 3);
 
-        // The invisible menu's keys are live; what they do comes with the function keys.
+        // The invisible menu's keys are live (what they do: tst_function_keys).
         activate(w);
         QSignalSpy f5(w.F51, &QAction::triggered);
         QTest::keyClick(&w, Qt::Key_F5);

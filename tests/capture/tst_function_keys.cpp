@@ -1,0 +1,489 @@
+// The capture window's function keys, Help menu, "USB" and "Save/Load Desktop", driven through
+// the window's buttons, keys and menu items over a temporary program folder. Documents are never
+// really opened: the test takes every file URL handed to the desktop.
+
+#include "AppPaths.h"
+#include "DialogScript.h"
+#include "ErrorReport.h"
+#include "IniStore.h"
+#include "KxSettings.h"
+#include "KxSettingsForm.h"
+#include "TestFiles.h"
+#include "edlu.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+using Settings = QList<QPair<QString, QString>>;
+
+namespace {
+
+const QStringList FactoryCaptions = {"Keep", "Discard", "Good", "Retake", "Check focus", "Check audio", "Best take", "Note"};
+
+QByteArray defaultSettings()
+{
+    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
+    for (int c = 1; c <= 16; ++c)
+        def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
+    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
+    for (int k = 2; k <= 9; ++k)
+        def += QStringLiteral("kf%1=%2\r\n").arg(k).arg(FactoryCaptions[k - 2]).toLatin1();
+    return def;
+}
+
+// The MIDI device window as far as "USB" sees it: shown or hidden.
+class ToggledDevices : public TCaptureDevices {
+public:
+    bool visible = false;
+    void StartDevices() override {}
+    void StopDevices() override {}
+    void CloseInput() override {}
+    void CloseWindow() override { visible = false; }
+    void ShowHide() override { visible = !visible; }
+};
+
+// Takes the file URLs the program hands to the desktop.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+} // namespace
+
+class TestFunctionKeys : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Tedlf> m_window;
+    std::unique_ptr<DialogScript> m_dialogs;
+    ToggledDevices m_devices;
+    OpenedUrls m_opened;
+    QStringList m_errors;
+
+    QString programFile(const QString &name) const { return m_dir->filePath(name); }
+    QString settingsPath() const { return programFile(QStringLiteral("corvane.ini")); }
+    void presetCurrent(const Settings &values)
+    {
+        IniFile ini(settingsPath());
+        ini.writeString(QStringLiteral("App"), QStringLiteral("Exe"), QStringLiteral("corvane"));
+        ini.writeStrings(QStringLiteral("Current"), values);
+    }
+
+    Tedlf &open()
+    {
+        m_window = std::make_unique<Tedlf>();
+        m_window->setDevices(&m_devices);
+        return *m_window;
+    }
+    Tedlf &openShown()
+    {
+        Tedlf &w = open();
+        w.show();
+        activate(w);
+        return w;
+    }
+    // The window as the operator finds it after a restart: a new window over the same files.
+    Tedlf &restart()
+    {
+        m_window.reset();
+        CloseSettingsFile();
+        return open();
+    }
+    // Function keys reach the active window only.
+    static void activate(Tedlf &w)
+    {
+        w.activateWindow();
+        if (!QTest::qWaitFor([&w] { return QApplication::activeWindow() == &w; }))
+            qWarning("capture window did not become active");
+    }
+    // Three rows, each with the comment "old": cameras 1, 1+2, 2.
+    static void addThreeRows(Tedlf &w)
+    {
+        w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        w.AddGpoEvent(QStringLiteral("10:00:05:00"), QStringLiteral("10:00:05:00"), QStringLiteral("0003"));
+        w.AddGpoEvent(QStringLiteral("10:00:09:00"), QStringLiteral("10:00:09:00"), QStringLiteral("0002"));
+        w.captureList().announcePendingRows();
+        for (int r = 0; r < 3; ++r)
+            w.captureList().setComment(r, QStringLiteral("old"));
+    }
+    // "<item>=<comment>" for every row, in the order shown.
+    static QStringList comments(Tedlf &w)
+    {
+        QStringList rows;
+        for (int r = 0; r < w.captureList().count(); ++r)
+            rows << w.captureList().text(r, CaptureList::ItemColumn) + QLatin1Char('=')
+                        + w.captureList().text(r, CaptureList::CommentColumn);
+        return rows;
+    }
+    static QPushButton *key(Tedlf &w, int number)
+    {
+        return w.findChild<QPushButton *>(QStringLiteral("F%1").arg(number));
+    }
+    // Presses F<number> on the keyboard, or the left mouse button over its button.
+    static void pressFunctionKey(Tedlf &w, int number, const QString &trigger)
+    {
+        if (trigger == QLatin1String("key")) {
+            activate(w);
+            // Typed into whatever control has the focus, as the operator types it.
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w, static_cast<Qt::Key>(Qt::Key_F1 + number - 1));
+        } else {
+            QTest::mouseClick(key(w, number), Qt::LeftButton);
+        }
+    }
+    QList<DialogScript::Shown> shown() const { return m_dialogs->shown(); }
+    QStringList messages() const
+    {
+        QStringList texts;
+        for (const DialogScript::Shown &s : shown())
+            if (s.kind == QLatin1String("message"))
+                texts << s.text;
+        return texts;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Every file URL comes here instead of reaching a viewer.
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "open");
+        setErrorPresenter([this](const QString &message) { m_errors << message; });
+    }
+
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        setErrorPresenter({});
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        AppPaths::setProgramFolder(m_dir->path());
+        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
+        QVERIFY(TestFiles::write(programFile(QStringLiteral("corvane.def")), defaultSettings()));
+        m_dialogs = std::make_unique<DialogScript>();
+        m_devices.visible = false;
+        m_opened.urls.clear();
+        m_errors.clear();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        CloseSettingsFile();
+        m_dialogs.reset();
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
+        m_dir.reset();
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    // --- Function keys -----------------------------------------------------------------------
+
+    void f5CommentsTheLastRowShown_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<bool>("rows");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<int>("selectedRow");
+        QTest::addColumn<QString>("focus"); // "list", "grid editor" or the window's own
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("key, empty list") << "key" << false << "Retake" << -1 << -1 << "" << QStringList();
+        QTest::newRow("click, empty list") << "click" << false << "Retake" << -1 << -1 << "" << QStringList();
+        QTest::newRow("key, first row selected")
+            << "key" << true << "Retake" << -1 << 0 << "list" << QStringList{"0001=old", "0002=old", "0003=Retake"};
+        QTest::newRow("click, middle row selected")
+            << "click" << true << "Retake" << -1 << 1 << "" << QStringList{"0001=old", "0002=old", "0003=Retake"};
+        // Sorted by camera state, the row captured second is the last one shown.
+        QTest::newRow("key, after a sort by camera")
+            << "key" << true << "Retake" << 1 << -1 << "" << QStringList{"0001=old", "0003=old", "0002=Retake"};
+        QTest::newRow("click, after a sort by camera")
+            << "click" << true << "Retake" << 1 << -1 << "" << QStringList{"0001=old", "0003=old", "0002=Retake"};
+        // The keys belong to the window: they work whichever control has the focus.
+        QTest::newRow("key, editing a camera name")
+            << "key" << true << "Retake" << -1 << -1 << "grid editor" << QStringList{"0001=old", "0002=old", "0003=Retake"};
+        QTest::newRow("key, empty caption clears the comment")
+            << "key" << true << "" << -1 << -1 << "" << QStringList{"0001=old", "0002=old", "0003="};
+        QTest::newRow("click, empty caption clears the comment")
+            << "click" << true << "" << -1 << -1 << "" << QStringList{"0001=old", "0002=old", "0003="};
+        // The buttons act on the mouse going down only: a focused button activated from the
+        // keyboard does nothing.
+        QTest::newRow("space on the focused button")
+            << "space" << true << "Retake" << -1 << -1 << "" << QStringList{"0001=old", "0002=old", "0003=old"};
+    }
+
+    void f5CommentsTheLastRowShown()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(bool, rows);
+        QFETCH(QString, caption);
+        QFETCH(int, sortColumn);
+        QFETCH(int, selectedRow);
+        QFETCH(QString, focus);
+        QFETCH(QStringList, expected);
+        presetCurrent({{"kf5", caption}});
+        Tedlf &w = openShown();
+        QCOMPARE(w.F5->text(), caption);
+        if (rows)
+            addThreeRows(w);
+        if (sortColumn >= 0)
+            w.List1ColumnClick(sortColumn);
+        if (selectedRow >= 0)
+            w.List1->selectRow(selectedRow);
+        activate(w);
+        if (focus == QLatin1String("list")) {
+            w.List1->setFocus();
+        } else if (focus == QLatin1String("grid editor")) {
+            w.cameragrid->setFocus();
+            w.cameragrid->editItem(w.cameragrid->item(2, 1));
+            QVERIFY(w.cameragrid->isAncestorOf(QApplication::focusWidget()));
+        }
+
+        if (trigger == QLatin1String("space")) {
+            activate(w);
+            w.F5->setFocus();
+            QTest::keyClick(w.F5, Qt::Key_Space);
+        } else {
+            pressFunctionKey(w, 5, trigger);
+        }
+
+        QCOMPARE(comments(w), expected);
+        if (selectedRow >= 0)
+            QCOMPARE(w.selectedRows(), QList<int>{selectedRow});
+        QCOMPARE(shown().size(), 0);
+    }
+
+    void everyKeyPutsItsOwnCaption_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<int>("number");
+        for (const char *trigger : {"key", "click"})
+            for (int k = 2; k <= 9; ++k)
+                QTest::addRow("%s F%d", trigger, k) << QString::fromLatin1(trigger) << k;
+    }
+
+    void everyKeyPutsItsOwnCaption()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(int, number);
+        Tedlf &w = openShown();
+        addThreeRows(w);
+        pressFunctionKey(w, number, trigger);
+        QCOMPARE(comments(w), QStringList({"0001=old", "0002=old", "0003=" + FactoryCaptions[number - 2]}));
+    }
+
+    void otherMouseButtonsEditTheCaption_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("right, new text") << Qt::RightButton << true << "Retake, focus" << "Retake, focus";
+        QTest::newRow("middle, new text") << Qt::MiddleButton << true << "Wide shot" << "Wide shot";
+        QTest::newRow("right, emptied") << Qt::RightButton << true << "" << "";
+        QTest::newRow("right, cancelled") << Qt::RightButton << false << "Ignored" << "Discard";
+    }
+
+    void otherMouseButtonsEditTheCaption()
+    {
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, confirm);
+        QFETCH(QString, typed);
+        QFETCH(QString, caption);
+        Tedlf &w = openShown();
+        addThreeRows(w);
+        m_dialogs->then(confirm ? DialogScript::enter(typed) : DialogScript::cancelEntry());
+
+        QTest::mousePress(w.F3, button);
+        QTest::mouseRelease(w.F3, button);
+
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].kind, QStringLiteral("entry"));
+        QCOMPARE(shown()[0].caption, QStringLiteral("Function Key Comment"));
+        QCOMPARE(shown()[0].text, QStringLiteral("F3 Comment"));
+        QCOMPARE(shown()[0].value, QStringLiteral("Discard"));
+        QCOMPARE(w.F3->text(), caption);
+        // Editing the caption comments nothing.
+        QCOMPARE(comments(w), QStringList({"0001=old", "0002=old", "0003=old"}));
+        // The new caption is what the key puts on a row from now on...
+        pressFunctionKey(w, 3, QStringLiteral("key"));
+        QCOMPARE(comments(w), QStringList({"0001=old", "0002=old", "0003=" + caption}));
+
+        // ...and after a restart.
+        Tedlf &again = restart();
+        QCOMPARE(again.F3->text(), caption);
+        QCOMPARE(again.F4->text(), QStringLiteral("Good"));
+    }
+
+    // --- Desktops ----------------------------------------------------------------------------
+
+    void saveLoadDesktopAppliesADesktopWithoutReloadingCaptions()
+    {
+        Tedlf &w = openShown();
+        addThreeRows(w);
+        SettingsFile->WriteValue(QStringLiteral("USER\\Studio"), QStringLiteral("kf5"), QStringLiteral("Studio note"));
+        SettingsFile->WriteValue(QStringLiteral("USER\\Studio"), QStringLiteral("reelname1"), QStringLiteral("Jib"));
+        SettingsFile->SetLastDesktop(QStringLiteral("Studio"));
+
+        QPointer<TKxSettingsForm> setup;
+        bool modal = false;
+        QString offered;
+        bool stayedOpen = false;
+        QTimer::singleShot(0, this, [&] {
+            setup = qobject_cast<TKxSettingsForm *>(QApplication::activeModalWidget());
+            if (!setup) {
+                // Not the modal window: closed anyway, so that the test ends.
+                for (QWidget *top : QApplication::topLevelWidgets())
+                    if (qobject_cast<TKxSettingsForm *>(top))
+                        top->close();
+                return;
+            }
+            modal = true;
+            offered = setup->selectedDesktop();
+            setup->Button5->click(); // Apply
+            stayedOpen = setup->isVisible();
+            if (stayedOpen)
+                setup->close();
+        });
+        w.desktop1->trigger();
+
+        QVERIFY2(modal, "the Desktop Setup window was not the modal window");
+        QCOMPARE(offered, QStringLiteral("Studio"));
+        QVERIFY(!stayedOpen);
+        QVERIFY(setup.isNull()); // freed once closed
+        QCOMPARE(SettingsFile->GetString(QStringLiteral("reelname1")), QStringLiteral("Jib"));
+        QCOMPARE(SettingsFile->GetString(QStringLiteral("kf5")), QStringLiteral("Studio note"));
+        // The captions change only at the next start or by editing.
+        QCOMPARE(w.F5->text(), QStringLiteral("Retake"));
+        pressFunctionKey(w, 5, QStringLiteral("key"));
+        QCOMPARE(comments(w).last(), QStringLiteral("0003=Retake"));
+        QCOMPARE(restart().F5->text(), QStringLiteral("Studio note"));
+    }
+
+    // --- Devices -----------------------------------------------------------------------------
+
+    void usbTwiceReturnsTheDeviceWindowToItsVisibility_data()
+    {
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("hidden") << false;
+        QTest::newRow("shown") << true;
+    }
+
+    void usbTwiceReturnsTheDeviceWindowToItsVisibility()
+    {
+        QFETCH(bool, visible);
+        Tedlf &w = openShown();
+        m_devices.visible = visible;
+        w.USB1->trigger();
+        QCOMPARE(m_devices.visible, !visible);
+        w.USB1->trigger();
+        QCOMPARE(m_devices.visible, visible);
+    }
+
+    // --- Help --------------------------------------------------------------------------------
+
+    void helpItemsOpenTheirFiles_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("present"); // "file", "none" or "folder"
+        const QList<QPair<const char *, const char *>> items = {{"English1", "Corvane.pdf"},
+                                                                {"French1", "Corvane_fr.pdf"},
+                                                                {"Manual1", "orvex-usb.pdf"},
+                                                                {"OrvexNameDriver1", "orvexusb-driver.pdf"}};
+        for (const auto &[item, file] : items) {
+            QTest::addRow("%s present", item) << item << file << "file";
+            QTest::addRow("%s missing", item) << item << file << "none";
+        }
+        QTest::newRow("a folder of the manual's name") << "English1" << "Corvane.pdf" << "folder";
+    }
+
+    void helpItemsOpenTheirFiles()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, file);
+        QFETCH(QString, present);
+        if (present == QLatin1String("file"))
+            QVERIFY(TestFiles::write(programFile(file), "%PDF-1.4\n"));
+        else if (present == QLatin1String("folder"))
+            QVERIFY(QDir(m_dir->path()).mkdir(file));
+        Tedlf &w = openShown();
+        auto *action = w.findChild<QAction *>(item);
+        QVERIFY(action);
+
+        action->trigger();
+
+        if (present == QLatin1String("file")) {
+            QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(programFile(file))});
+            QCOMPARE(shown().size(), 0);
+        } else {
+            QCOMPARE(m_opened.urls, QList<QUrl>());
+            QCOMPARE(messages(), QStringList{QDir::toNativeSeparators(programFile(file)) + "  Not Found"});
+        }
+    }
+
+    void openDocumentTakesAnyFileOfTheProgramFolder()
+    {
+        QVERIFY(TestFiles::write(programFile(QStringLiteral("notes.txt")), "text"));
+        Tedlf &w = open();
+        w.OpenDocument(QStringLiteral("notes.txt"));
+        w.OpenDocument(QStringLiteral("absent.txt"));
+        QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(programFile(QStringLiteral("notes.txt")))});
+        QCOMPARE(messages(), QStringList{QDir::toNativeSeparators(programFile(QStringLiteral("absent.txt"))) + "  Not Found"});
+    }
+
+    void onlineSupportAsksFirst_data()
+    {
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<bool>("notFound");
+        QTest::newRow("OK, program present") << true << true << true << false;
+        QTest::newRow("OK, program missing") << true << false << false << true;
+        QTest::newRow("Cancel") << false << true << false << false;
+        QTest::newRow("Cancel, program missing") << false << false << false << false;
+    }
+
+    void onlineSupportAsksFirst()
+    {
+        QFETCH(bool, confirm);
+        QFETCH(bool, present);
+        QFETCH(bool, opened);
+        QFETCH(bool, notFound);
+        const QString program = programFile(QStringLiteral("kxhelp.exe"));
+        if (present)
+            QVERIFY(TestFiles::write(program, "MZ"));
+        Tedlf &w = openShown();
+        m_dialogs->then(confirm ? DialogScript::ok() : DialogScript::cancel());
+
+        w.OnlineSupport1->trigger();
+
+        QVERIFY(!shown().isEmpty());
+        QCOMPARE(shown()[0].kind, QStringLiteral("query"));
+        QCOMPARE(shown()[0].caption, QStringLiteral("OnLine Support"));
+        QCOMPARE(shown()[0].text, "Online Support is only available by prior agreement\nTelephone " + Tedlf::SupportTelephone);
+        QCOMPARE(m_opened.urls, opened ? QList<QUrl>{QUrl::fromLocalFile(program)} : QList<QUrl>());
+        QCOMPARE(messages(), notFound ? QStringList{QDir::toNativeSeparators(program) + "  Not Found"} : QStringList());
+    }
+};
+
+QTEST_MAIN(TestFunctionKeys)
+#include "tst_function_keys.moc"
