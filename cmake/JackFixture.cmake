@@ -42,5 +42,8 @@ function(corvane_use_jack)
     set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
                  "JACK_DEFAULT_SERVER=${server}" "JACK_NO_START_SERVER=1" "JACK_NO_AUDIO_RESERVATION=1")
     set_property(TEST ${test} APPEND PROPERTY LABELS jack)
+    # Real-time traffic through the server: no other test competes for the two cores meanwhile,
+    # and the tests do not see each other's ports come and go.
+    set_property(TEST ${test} PROPERTY RUN_SERIAL TRUE)
   endforeach()
 endfunction()
