@@ -207,8 +207,10 @@ private slots:
         in.setProductName(ThruOut);
         out.setProductName(ThruIn);
         m_thru.reset(); // the through client leaves the server
-        // The server drops the client's ports in its own time.
-        QTRY_VERIFY(!inputNames(*m_service).contains(ThruOut));
+        // The server drops the client's ports in its own time. A service of its own watches
+        // for that, so the ports' device list stays as it was when the names were chosen.
+        RtMidiService probe(QStringLiteral("corvane-probe"));
+        QTRY_VERIFY(!inputNames(probe).contains(ThruOut));
         in.Open();
         QCOMPARE(in.State(), psClosed);
         QCOMPARE(in.Error(), std::uint16_t(MIDIERR_NODEVICE));
