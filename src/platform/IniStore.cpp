@@ -50,6 +50,8 @@ struct IniFile::Document {
     };
     QList<Line> lines;
 
+    // Names are kept as callers give them (nameOf), so that every name listed can be looked up:
+    // a lone CR inside a name, which ends no line here, counts as a space.
     static Line classify(const QString &text)
     {
         Line line;
@@ -60,7 +62,7 @@ struct IniFile::Document {
             const qsizetype close = trimmed.lastIndexOf(QLatin1Char(']'));
             if (close > 0) {
                 line.kind = Kind::Section;
-                line.name = trimmed.mid(1, close - 1).trimmed();
+                line.name = nameOf(trimmed.mid(1, close - 1));
             }
             return line;
         }
@@ -68,7 +70,7 @@ struct IniFile::Document {
             return line;
         const qsizetype eq = trimmed.indexOf(QLatin1Char('='));
         if (eq > 0) {
-            const QString name = trimmed.left(eq).trimmed();
+            const QString name = nameOf(trimmed.left(eq));
             if (!name.isEmpty()) {
                 line.kind = Kind::Entry;
                 line.name = name;

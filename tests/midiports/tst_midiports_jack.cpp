@@ -180,6 +180,45 @@ private slots:
         QCOMPARE(TMyMidiHdr::instances(), 0);
     }
 
+    // A System Exclusive message that is never finished (its sender vanished in the middle)
+    // swallows nothing: RtMidi glues what follows to it until something ends with F7, and the
+    // service splits that at the status bytes again. The unfinished part arrives as it is,
+    // then each later message, whole.
+    void unfinishedSysexSwallowsNothing()
+    {
+        TMidiInput in(*m_service);
+        in.setProductName(ThruOut);
+        QList<QByteArray> received;
+        in.setOnMidiInput([&](QObject *) {
+            while (in.PendingCount() > 0) {
+                const std::unique_ptr<TMyMidiEvent> e = in.NextEvent();
+                if (e->Status == 0xF0)
+                    received << QByteArray(reinterpret_cast<const char *>(e->SysexData.get()), e->SysexLen);
+                else
+                    received << QByteArray().append(char(e->Status)).append(char(e->DataByte1)).append(char(e->DataByte2));
+            }
+        });
+        in.Open();
+        QCOMPARE(in.State(), psOpen);
+        in.Start();
+        TMidiOutput out(*m_service);
+        out.setProductName(ThruIn);
+        QVERIFY(out.Open());
+
+        const QByteArray head = QByteArray::fromHex("F07E0024060110"); // no end mark
+        const QByteArray whole = sysex(13);
+        out.SendLong(reinterpret_cast<const std::uint8_t *>(head.constData()), std::uint16_t(head.size()));
+        out.SendShort(0x90, 0x40, 0x7F);
+        out.SendLong(reinterpret_cast<const std::uint8_t *>(whole.constData()), std::uint16_t(whole.size()));
+        out.SendShort(0x80, 0x40, 0x00);
+
+        const QList<QByteArray> expected{head, QByteArray("\x90\x40\x7F", 3), whole, QByteArray("\x80\x40\x00", 3)};
+        QTRY_COMPARE(received.size(), expected.size());
+        QCOMPARE(received, expected);
+        QVERIFY(out.Close());
+        in.Close();
+    }
+
     // JACK's output queue takes at most JackMaxMessage bytes in one message; a larger block is
     // refused instead of silently dropped.
     void blockTooLargeForJackIsRefused()

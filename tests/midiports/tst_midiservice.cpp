@@ -375,6 +375,55 @@ private slots:
         QCOMPARE(RtMidiService::stableProductName(port), name);
     }
 
+    // What RtMidi hands over as one message reaches the service one message at a time: a
+    // System Exclusive message it glued other messages to (its sender never finished it) is
+    // split at their status bytes; everything else goes on as it is.
+    void gatheredMessagesAreSplit_data()
+    {
+        QTest::addColumn<QByteArray>("gathered");
+        QTest::addColumn<QByteArrayList>("messages");
+        const QByteArray event = QByteArray::fromHex("F07E00240601001023451200F7");
+        QTest::newRow("whole message") << event << QByteArrayList{event};
+        QTest::newRow("short message") << QByteArray::fromHex("903C64") << QByteArrayList{QByteArray::fromHex("903C64")};
+        QTest::newRow("real-time bytes inside") << QByteArray::fromHex("F07EF8FE00F7")
+                                                << QByteArrayList{QByteArray::fromHex("F07EF8FE00F7")};
+        QTest::newRow("unfinished, then a whole one") << QByteArray::fromHex("F07E002406") + event
+                                                      << QByteArrayList{QByteArray::fromHex("F07E002406"), event};
+        QTest::newRow("unfinished, notes, a whole one")
+            << QByteArray::fromHex("F07E00903C64F12180400000") + event
+            << QByteArrayList{QByteArray::fromHex("F07E00"), QByteArray::fromHex("903C64"), QByteArray::fromHex("F121"),
+                              QByteArray::fromHex("804000"), event};
+        QTest::newRow("stray data bytes are no message") << QByteArray::fromHex("F001C0050607F8") + event
+                                                         << QByteArrayList{QByteArray::fromHex("F001"),
+                                                                           QByteArray::fromHex("C005"),
+                                                                           QByteArray::fromHex("F8"), event};
+        QTest::newRow("unfinished at the end") << QByteArray::fromHex("F07E00903C64F07E")
+                                               << QByteArrayList{QByteArray::fromHex("F07E00"),
+                                                                 QByteArray::fromHex("903C64"),
+                                                                 QByteArray::fromHex("F07E")};
+    }
+
+    void gatheredMessagesAreSplit()
+    {
+        QFETCH(QByteArray, gathered);
+        QFETCH(QByteArrayList, messages);
+        struct Sink final : MidiInputSink {
+            QByteArrayList received;
+            QList<double> deltas;
+            void receive(const std::uint8_t *bytes, std::size_t size, double deltaSeconds) noexcept override
+            {
+                received << QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+                deltas << deltaSeconds;
+            }
+        } sink;
+        RtMidiService::deliverGathered(sink, reinterpret_cast<const std::uint8_t *>(gathered.constData()),
+                                       std::size_t(gathered.size()), 0.25);
+        QCOMPARE(sink.received, messages);
+        // The time since the previous message belongs to the first one.
+        QCOMPARE(sink.deltas.value(0), 0.25);
+        QCOMPARE(sink.deltas.count(0.25), 1);
+    }
+
     // Without a MIDI server (and, on this machine, without an ALSA sequencer) the RtMidi service
     // lists what there is and reports failures as result codes; RtMidi throws nothing through it.
     void rtMidiFailuresAreResultCodes()

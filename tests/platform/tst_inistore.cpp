@@ -150,6 +150,37 @@ private slots:
         QCOMPARE(ini.readString(QStringLiteral("New"), QStringLiteral("x"), QString()), QStringLiteral("1"));
     }
 
+    // Whatever the file holds, every section and key the store lists reads back through the
+    // store, under the name it was listed by and under the name as the file spells it.
+    void listedNamesReadBack_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section"); // as the file spells it
+        QTest::addColumn<QString>("key");
+        QTest::newRow("lone CR in a section name") << QByteArray("[Sec\rtion]\nk=v\n") << "Sec\rtion" << "k";
+        QTest::newRow("lone CR in a key name") << QByteArray("[S]\nke\ry=v\n") << "S" << "ke\ry";
+        QTest::newRow("lone CRs and blanks") << QByteArray("[ \rS\r ]\n \rk\r =v\n") << " \rS\r " << " \rk\r ";
+    }
+
+    void listedNamesReadBack()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QVERIFY(TestFiles::write(path(), content));
+        IniFile ini(path());
+        const QStringList sections = ini.sections();
+        QCOMPARE(sections.size(), 1);
+        QVERIFY(ini.sectionExists(sections.first()));
+        const QStringList keys = ini.keys(sections.first());
+        QCOMPARE(keys.size(), 1);
+        QCOMPARE(ini.readString(sections.first(), keys.first(), QStringLiteral("absent")), QStringLiteral("v"));
+        QCOMPARE(ini.readString(section, key, QStringLiteral("absent")), QStringLiteral("v"));
+        // A write through the listed names changes that key, and adds no second one.
+        ini.writeString(sections.first(), keys.first(), QStringLiteral("w"));
+        QCOMPARE(ini.sectionValues(section), (QList<QPair<QString, QString>>{{keys.first(), QStringLiteral("w")}}));
+    }
+
     void writeKeepsCommentsAndJunk()
     {
         QVERIFY(TestFiles::write(path(), "; note\n[S]\nk=v\njunk\n\n[T]\nt=1\n"));

@@ -127,7 +127,8 @@ public:
     static void onMessage(double deltaSeconds, std::vector<unsigned char> *message, void *self)
     {
         if (message)
-            static_cast<RtInputEndpoint *>(self)->m_sink.receive(message->data(), message->size(), deltaSeconds);
+            RtMidiService::deliverGathered(static_cast<RtInputEndpoint *>(self)->m_sink, message->data(),
+                                           message->size(), deltaSeconds);
     }
 
     ErrorLog log; // outlives the port, which reports to it
@@ -191,6 +192,32 @@ QString RtMidiService::stableProductName(const QString &portName)
     QString name = portName;
     name.remove(clientAndPort);
     return name;
+}
+
+void RtMidiService::deliverGathered(MidiInputSink &sink, const std::uint8_t *bytes, std::size_t size,
+                                    double deltaSeconds)
+{
+    auto endsSysex = [](std::uint8_t b) { return b >= 0x80 && b < 0xF8 && b != 0xF7; };
+    if (size == 0 || bytes[0] != 0xF0 || std::find_if(bytes + 1, bytes + size, endsSysex) == bytes + size) {
+        sink.receive(bytes, size, deltaSeconds);
+        return;
+    }
+    std::size_t at = 0;
+    while (at < size) {
+        std::size_t end = at + 1;
+        if (bytes[at] == 0xF0) {
+            while (end < size && !endsSysex(bytes[end]) && bytes[end - 1] != 0xF7)
+                ++end;
+        } else {
+            const auto length = std::size_t(std::max(1, shortMessageLength(bytes[at])));
+            while (end < size && end - at < length && bytes[end] < 0x80)
+                ++end;
+        }
+        sink.receive(bytes + at, end - at, at == 0 ? deltaSeconds : 0.0);
+        at = end;
+        while (at < size && bytes[at] < 0x80)
+            ++at; // data bytes without a status byte of their own are no message
+    }
 }
 
 // RtMidi 5's JACK output makes a new 16 KiB queue at each attempt to reach the server and frees

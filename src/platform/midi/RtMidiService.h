@@ -20,6 +20,15 @@ public:
     // loses its trailing client and port numbers, which change with the order of plugging.
     static QString stableProductName(const QString &portName);
 
+    // Hands what RtMidi delivered as one message to the sink, one message at a time. RtMidi
+    // gathers a System Exclusive message that arrives in pieces until a piece ends with F7; when
+    // one is never finished (its sender vanished in the middle of it), whatever comes next, even
+    // from another sender, is glued to it until something ends with F7. A status byte ends a
+    // System Exclusive message (only real-time bytes F8 to FF may stand inside one), so gathered
+    // bytes are split there: the unfinished part goes to the sink as the incomplete message it
+    // is, then each message that followed it. Anything else is handed on as it is.
+    static void deliverGathered(MidiInputSink &sink, const std::uint8_t *bytes, std::size_t size, double deltaSeconds);
+
     // The largest message RtMidi's JACK output queue takes; it silently drops longer ones.
     static constexpr std::size_t JackMaxMessage = 16379;
 
