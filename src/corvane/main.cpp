@@ -1,12 +1,14 @@
 // Corvane: the program entry. Takes the single-instance lock, opens the capture window (which
-// opens the settings file while it loads) and runs the event loop.
+// opens the settings file while it loads), makes the MIDI device window hidden and joins the two,
+// and runs the event loop.
 
-#include "CaptureDevices.h"
+#include "CaptureDeviceWindow.h"
 #include "ErrorReport.h"
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "SingleInstance.h"
 #include "edlu.h"
+#include "midiiou.h"
 
 #include <QMessageBox>
 
@@ -53,13 +55,13 @@ int main(int argc, char **argv)
     Tedlf edlf;
     setDlgMainWindow(&edlf);
 
-    // The MIDI device window comes with the device link; until then the capture window runs
-    // without devices.
-    TNoCaptureDevices devices;
-    edlf.setDevices(&devices);
-
     if (SettingsTerminateRequested())
         return 1;
+
+    // The MIDI device window, hidden until the "USB" menu shows it. The capture window starts
+    // its devices when it is first shown, and stops and closes them when the program ends.
+    Tmidiiof midiiof;
+    CaptureDeviceWindow devices(edlf, midiiof);
 
     // The current desktop's placements for every settings-aware window.
     runGuarded([] {

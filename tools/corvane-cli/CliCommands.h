@@ -21,6 +21,13 @@ constexpr int Usage = 2;  // wrong arguments
 // corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]
 int runEdlCommand(const QStringList &arguments);
 
+// corvane-cli devices
+int runDevicesCommand(const QStringList &arguments);
+// corvane-cli monitor --in NAME [--out NAME]
+int runMonitorCommand(const QStringList &arguments);
+// corvane-cli capture --in NAME [--out NAME] -o FILE.gpo
+int runCaptureCommand(const QStringList &arguments);
+
 // One message line to standard error.
 void printMessage(const QString &message);
 // Text to standard output as it is.

@@ -1,6 +1,10 @@
-// corvane-cli: headless tools over Corvane's stored files, for scripts. Runs without a display.
+// corvane-cli: headless tools over Corvane's stored files and MIDI devices, for scripts and for
+// logging machines without a screen. Runs without a display.
 //
 //   corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]
+//   corvane-cli devices
+//   corvane-cli monitor --in NAME [--out NAME]
+//   corvane-cli capture --in NAME [--out NAME] -o FILE.gpo
 //
 // Further subcommands join the table below.
 
@@ -14,6 +18,9 @@ namespace {
 
 const CliCommand Commands[] = {
     {"edl", "Make the EDL of a stored capture file", &runEdlCommand},
+    {"devices", "List the MIDI input and output devices", &runDevicesCommand},
+    {"monitor", "Print what the MIDI device window would show", &runMonitorCommand},
+    {"capture", "Capture events from a MIDI device into a capture file", &runCaptureCommand},
 };
 
 QString usage()

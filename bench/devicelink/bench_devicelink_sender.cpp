@@ -1,0 +1,114 @@
+// The sending side of bench_devicelink: a JACK client with one MIDI output port that sends a
+// paced burst of capture events, a fixed number per JACK period, written straight into the
+// port's buffer by the process callback. A message that does not fit the period's buffer waits
+// for the next period, so the sender itself never loses one (RtMidi's JACK output drops what
+// does not fit).
+//
+//   bench_devicelink_sender NAME EVENTS PER_PERIOD
+//
+// Prints "ready NAME:out" once its port exists, starts sending when a line arrives on standard
+// input, prints "sent EVENTS" when done and ends at end of input.
+
+#include "DeviceCodec.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Sender {
+    jack_port_t *port = nullptr;
+    std::vector<std::vector<std::uint8_t>> messages;
+    int perPeriod = 500;
+    std::atomic<bool> started{false};
+    std::atomic<std::size_t> next{0};
+};
+
+int bcd(int value)
+{
+    return (value / 10) << 4 | (value % 10);
+}
+
+// Event k: one camera of 16 after another, at frame k from 10:00:00:00 at 25 frames a second.
+std::vector<std::uint8_t> captureEvent(int k)
+{
+    const int mask = 1 << (k % 16);
+    const int frames = k % 25;
+    const int seconds = k / 25 % 60;
+    const int minutes = k / 1500 % 60;
+    return EncodeDeviceMessage(OrvexMessage::CaptureEvent,
+                               {std::uint8_t(mask & 0xFF), std::uint8_t(mask >> 8), std::uint8_t(bcd(10)),
+                                std::uint8_t(bcd(minutes)), std::uint8_t(bcd(seconds)), std::uint8_t(bcd(frames))});
+}
+
+int process(jack_nframes_t frames, void *arg)
+{
+    auto *sender = static_cast<Sender *>(arg);
+    void *buffer = jack_port_get_buffer(sender->port, frames);
+    jack_midi_clear_buffer(buffer);
+    if (!sender->started.load(std::memory_order_acquire))
+        return 0;
+    std::size_t next = sender->next.load(std::memory_order_relaxed);
+    for (int i = 0; i < sender->perPeriod && next < sender->messages.size(); ++i) {
+        const std::vector<std::uint8_t> &message = sender->messages[next];
+        const jack_nframes_t at = jack_nframes_t(std::uint64_t(i) * frames / std::uint64_t(sender->perPeriod));
+        if (jack_midi_event_write(buffer, at, message.data(), message.size()) != 0)
+            break; // full: the rest waits for the next period
+        ++next;
+    }
+    sender->next.store(next, std::memory_order_release);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s NAME EVENTS PER_PERIOD\n", argv[0]);
+        return 2;
+    }
+    Sender sender;
+    const int events = std::atoi(argv[2]);
+    sender.perPeriod = std::max(1, std::atoi(argv[3]));
+    for (int k = 0; k < events; ++k)
+        sender.messages.push_back(captureEvent(k));
+
+    jack_status_t status{};
+    jack_client_t *client = jack_client_open(argv[1], JackNoStartServer, &status);
+    if (!client) {
+        std::fprintf(stderr, "bench_devicelink_sender: no JACK server (status %#x)\n", unsigned(status));
+        return 1;
+    }
+    sender.port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (!sender.port || jack_set_process_callback(client, process, &sender) != 0 || jack_activate(client) != 0) {
+        std::fprintf(stderr, "bench_devicelink_sender: cannot set up the JACK port\n");
+        jack_client_close(client);
+        return 1;
+    }
+    std::printf("ready %s:out\n", jack_get_client_name(client));
+    std::fflush(stdout);
+
+    char line[64];
+    if (std::fgets(line, sizeof line, stdin)) {
+        sender.started.store(true, std::memory_order_release);
+        while (sender.next.load(std::memory_order_acquire) < sender.messages.size())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::printf("sent %zu\n", sender.messages.size());
+        std::fflush(stdout);
+        while (std::fgets(line, sizeof line, stdin)) {
+        }
+    }
+    jack_deactivate(client);
+    jack_client_close(client);
+    return 0;
+}

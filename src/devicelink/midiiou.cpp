@@ -1,0 +1,475 @@
+#include "midiiou.h"
+
+#include "ErrorReport.h"
+#include "Errors.h"
+#include "IniStore.h"
+#include "MidiDevices.h"
+#include "MidiIn.h"
+#include "MidiOut.h"
+#include "MidiService.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace {
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+QFont boldPixelFont(const QString &family, int pixels)
+{
+    QFont font(family);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixels);
+    font.setBold(true);
+    return font;
+}
+
+void setLime(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, QColor(0x00, 0xFF, 0x00));
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QPlainTextEdit *monitorMemo(QWidget *parent, const char *name, int x, int y, int w, int h)
+{
+    auto *memo = new QPlainTextEdit(parent);
+    memo->setObjectName(QLatin1String(name));
+    memo->setGeometry(x, y, w, h);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setMaximumBlockCount(Tmidiiof::MonitorLineLimit);
+    return memo;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &caption, int x, int y)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+} // namespace
+
+Tmidiiof::Tmidiiof(QWidget *parent) : Tmidiiof(midiService(), parent) {}
+
+Tmidiiof::Tmidiiof(MidiService &service, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_service(service), m_link(*this)
+{
+    setObjectName(QStringLiteral("midiiof"));
+    setWindowTitle(QStringLiteral("midiiof"));
+    // The capture window's closing ends the program, whether or not this window is shown.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    MidiInput1 = new TMidiInput(m_service, this);
+    MidiInput1->setObjectName(QStringLiteral("MidiInput1"));
+    MidiOutput1 = new TMidiOutput(m_service, this);
+    MidiOutput1->setObjectName(QStringLiteral("MidiOutput1"));
+
+    buildLayout();
+    connectHandlers();
+    FormCreate();
+}
+
+Tmidiiof::~Tmidiiof()
+{
+    // The ports go before the link they report to.
+    MidiInput1->setOnMidiInput({});
+    MidiInput1->setOnOverflow({});
+    try {
+        MidiOutput1->Close();
+        MidiInput1->Close();
+    } catch (...) {
+        // A destructor cannot report; the ports have released everything all the same.
+    }
+    m_link.setOutput(nullptr);
+    m_output.reset(); // the send lock
+}
+
+void Tmidiiof::buildLayout()
+{
+    setFont(windowFont());
+
+    tcpoz = new QLabel(QStringLiteral("00:00:00:00"), this);
+    tcpoz->setObjectName(QStringLiteral("tcpoz"));
+    tcpoz->setGeometry(0, 0, 128, 25);
+    tcpoz->setFont(boldPixelFont(QStringLiteral("Tahoma"), 21));
+    setLime(tcpoz);
+
+    Button2 = new QPushButton(QStringLiteral("LTC"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(136, 2, 41, 20);
+
+    GroupBox3 = new QGroupBox(QStringLiteral("Midi Output"), this);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(0, 32, 180, 44);
+    MidiOutputselect = new QComboBox(GroupBox3);
+    MidiOutputselect->setObjectName(QStringLiteral("MidiOutputselect"));
+    MidiOutputselect->setGeometry(8, 16, 120, 21);
+    MidiOutputselect->setPlaceholderText(QStringLiteral("Midi Output"));
+    OpenOut = new QCheckBox(QStringLiteral("Open"), GroupBox3);
+    OpenOut->setObjectName(QStringLiteral("OpenOut"));
+    OpenOut->setGeometry(128, 16, 44, 17);
+
+    GroupBox4 = new QGroupBox(QStringLiteral("Midi Input"), this);
+    GroupBox4->setObjectName(QStringLiteral("GroupBox4"));
+    GroupBox4->setGeometry(0, 76, 180, 44);
+    MidiInputSelect = new QComboBox(GroupBox4);
+    MidiInputSelect->setObjectName(QStringLiteral("MidiInputSelect"));
+    MidiInputSelect->setGeometry(8, 16, 120, 21);
+    MidiInputSelect->setPlaceholderText(QStringLiteral("Midi Input"));
+    OpenIn = new QCheckBox(QStringLiteral("Open"), GroupBox4);
+    OpenIn->setObjectName(QStringLiteral("OpenIn"));
+    OpenIn->setGeometry(128, 16, 44, 17);
+
+    Revision = new QGroupBox(QStringLiteral("Revision"), this);
+    Revision->setObjectName(QStringLiteral("Revision"));
+    Revision->setGeometry(0, 120, 185, 41);
+    setLime(Revision);
+    revtext = label(Revision, "revtext", QStringLiteral("revtext"), 10, 12);
+    revtext2 = label(Revision, "revtext2", QStringLiteral("revtext"), 10, 24);
+    // Room for the longest revision line inside the group.
+    for (QLabel *line : {revtext, revtext2})
+        line->resize(Revision->width() - line->x() - 2, line->height());
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(0, 166, 185, 25);
+
+    vmout = monitorMemo(this, "vmout", 184, 0, 441, 73);
+    vmin = monitorMemo(this, "vmin", 184, 72, 441, 65);
+    m8data = monitorMemo(this, "m8data", 186, 142, 391, 51);
+    m_vmout.memo = vmout;
+    m_vmin.memo = vmin;
+    m_m8data.memo = m8data;
+
+    Label1 = label(this, "Label1", QStringLiteral("MTC"), 592, 144);
+    mtccount = label(this, "mtccount", QStringLiteral("00"), 593, 160);
+    mmccount = label(this, "mmccount", QStringLiteral("00"), 593, 176);
+    for (QLabel *counter : {mtccount, mmccount}) {
+        counter->setFont(boldPixelFont(font().family(), 13));
+        // Wide enough for "99" whatever the font.
+        counter->resize(std::max(counter->sizeHint().width() * 2, 24), counter->sizeHint().height());
+    }
+
+    // The window sizes itself to its contents.
+    setFixedSize(DesignClientWidth, DesignClientHeight);
+    QPoint place(DesignLeft, DesignTop);
+    // A frame above the screen's top would put the title bar out of reach on most desktops.
+    if (const QScreen *screen = this->screen())
+        place.setY(std::max(place.y(), screen->availableGeometry().top()));
+    move(place);
+
+    MidiInput1->setSysexBufferSize(InputSysexBufferSize);
+    MidiInput1->setSysexBufferCount(InputSysexBufferCount);
+    MidiInput1->setCapacity(InputRingCapacity);
+}
+
+void Tmidiiof::connectHandlers()
+{
+    // Setting a box from the program acts like the operator checking it; setting it to the state
+    // it already has does nothing.
+    connect(OpenOut, &QCheckBox::toggled, this, guarded([this](bool) { OpenOutClick(); }));
+    connect(OpenIn, &QCheckBox::toggled, this, guarded([this](bool) { OpenInClick(); }));
+    connect(Button1, &QPushButton::clicked, this, guarded([this](bool) { Button1Click(); }));
+    connect(Button2, &QPushButton::clicked, this, guarded([this](bool) { Button2Click(); }));
+    MidiOutputselect->installEventFilter(this);
+    MidiInputSelect->installEventFilter(this);
+    Revision->installEventFilter(this);
+
+    MidiInput1->setOnMidiInput([this](QObject *sender) { runGuarded([&] { MidiInput1MidiInput(sender); }); });
+    MidiInput1->setOnOverflow([this](QObject *) { ++m_overflows; });
+}
+
+void Tmidiiof::FormCreate()
+{
+    m_output = std::make_unique<PortSysexOutput>(*MidiOutput1, [this] { return OpenOut->isChecked(); });
+    m_link.setOutput(m_output.get());
+}
+
+bool Tmidiiof::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn && (watched == MidiOutputselect || watched == MidiInputSelect)) {
+        // Entering the list, not the window coming back to the front or a choice from the
+        // list's own popup.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            runGuarded([&] {
+                if (watched == MidiOutputselect)
+                    MidiOutputselectEnter();
+                else
+                    MidiInputSelectEnter();
+            });
+        }
+    } else if (watched == Revision && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton && Revision->rect().contains(mouse->position().toPoint()))
+            runGuarded([this] { RevisionClick(); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Tmidiiof::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Shown by the program, not restored from a minimised state by the window system.
+    if (!event->spontaneous())
+        runGuarded([this] { FormShow(); });
+}
+
+void Tmidiiof::FormShow()
+{
+    StartDevices();
+}
+
+QString Tmidiiof::iniPath() const
+{
+    return m_iniPath.isEmpty() ? MidiIoIni::path() : m_iniPath;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Devices
+
+void Tmidiiof::StartDevices()
+{
+    MidiOutputselectEnter();
+    MidiInputSelectEnter();
+    m_iniPath = MidiIoIni::path();
+    const IniFile ini(m_iniPath);
+    const QString section = QLatin1String(MidiIoIni::Section);
+    const QString savedIn = ini.readString(section, QLatin1String(MidiIoIni::InputKey), QString());
+    const QString savedOut = ini.readString(section, QLatin1String(MidiIoIni::OutputKey), QString());
+
+    auto reselect = [](QComboBox *list, QCheckBox *box, const QString &saved) {
+        if (list->currentIndex() >= 0)
+            return;
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i)
+            items << list->itemText(i);
+        const int index = FindDeviceName(items, saved, DeviceMatch::IgnoreCase);
+        if (index < 0)
+            return; // not plugged in, or renamed: left closed
+        list->setCurrentIndex(index);
+        box->setChecked(true); // opens it, unless it is open already
+    };
+    reselect(MidiInputSelect, OpenIn, savedIn);
+    reselect(MidiOutputselect, OpenOut, savedOut);
+
+    if (OpenIn->isChecked() && OpenOut->isChecked())
+        m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
+}
+
+void Tmidiiof::StopDevices()
+{
+    MidiOutput1->Close();
+    MidiInput1->Stop();
+}
+
+void Tmidiiof::MidiOutputselectEnter()
+{
+    MidiOutputselect->clear();
+    MidiOutputselect->addItems(MidiOutputNames(m_service));
+    // Entering the list leaves no device chosen: the operator picks one again.
+    MidiOutputselect->setCurrentIndex(-1);
+}
+
+void Tmidiiof::MidiInputSelectEnter()
+{
+    MidiInputSelect->clear();
+    MidiInputSelect->addItems(MidiInputNames(m_service));
+    MidiInputSelect->setCurrentIndex(-1);
+}
+
+void Tmidiiof::release(QCheckBox *box, QComboBox *list)
+{
+    const QSignalBlocker blocker(box);
+    box->setChecked(false);
+    list->setEnabled(true);
+}
+
+void Tmidiiof::rememberDevice(const char *key, const QString &name)
+{
+    IniFile(iniPath()).writeString(QLatin1String(MidiIoIni::Section), QLatin1String(key), name);
+}
+
+void Tmidiiof::OpenOutClick()
+{
+    const int index = MidiOutputselect->currentIndex();
+    if (index < 0) {
+        release(OpenOut, MidiOutputselect);
+        return;
+    }
+    // The device cannot be changed while it is open.
+    MidiOutputselect->setEnabled(!OpenOut->isChecked());
+    if (!OpenOut->isChecked()) {
+        MidiOutput1->Close();
+        return;
+    }
+    MidiOutput1->Close();
+    try {
+        MidiOutput1->setDeviceID(index);
+    } catch (const CorvaneError &) {
+        release(OpenOut, MidiOutputselect);
+        return;
+    }
+    // A device that would not open leaves the box unchecked, as one that cannot be selected
+    // does: a checked box always means an open port.
+    if (!MidiOutput1->Open()) {
+        release(OpenOut, MidiOutputselect);
+        return;
+    }
+    rememberDevice(MidiIoIni::OutputKey, MidiOutputselect->currentText());
+}
+
+void Tmidiiof::OpenInClick()
+{
+    const int index = MidiInputSelect->currentIndex();
+    if (index < 0) {
+        release(OpenIn, MidiInputSelect);
+        return;
+    }
+    MidiInputSelect->setEnabled(!OpenIn->isChecked());
+    if (!OpenIn->isChecked()) {
+        MidiInput1->Stop();
+        MidiInput1->Close();
+        return;
+    }
+    try {
+        if (index > 0xFFFF)
+            throw EMidiInputError(QStringLiteral("Midi input device not Found"));
+        MidiInput1->setDeviceID(static_cast<std::uint16_t>(index));
+    } catch (const CorvaneError &) {
+        release(OpenIn, MidiInputSelect);
+        return;
+    }
+    MidiInput1->Open();
+    if (MidiInput1->State() != psOpen) {
+        release(OpenIn, MidiInputSelect);
+        return;
+    }
+    MidiInput1->Start();
+    rememberDevice(MidiIoIni::InputKey, MidiInputSelect->currentText());
+}
+
+void Tmidiiof::Button1Click()
+{
+    hide();
+}
+
+void Tmidiiof::RevisionClick()
+{
+    m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
+}
+
+void Tmidiiof::Button2Click()
+{
+    m_link.SendLtcMessages();
+}
+
+void Tmidiiof::MidiInput1MidiInput(QObject *Sender)
+{
+    auto *port = qobject_cast<TMidiInput *>(Sender);
+    if (!port)
+        port = MidiInput1;
+    struct DrainScope {
+        Tmidiiof &window;
+        explicit DrainScope(Tmidiiof &w) : window(w) { ++window.m_draining; }
+        ~DrainScope()
+        {
+            if (--window.m_draining == 0)
+                window.flushMonitors();
+        }
+    } scope(*this);
+    m_link.MidiInput1MidiInput(*port);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Monitors
+
+void Tmidiiof::append(Monitor &monitor, const QString &line)
+{
+    if (m_draining > 0) {
+        monitor.pending.append(line);
+        // A burst larger than the memo keeps only what the memo would keep.
+        if (monitor.pending.size() > 2 * MonitorLineLimit)
+            monitor.pending.erase(monitor.pending.begin(), monitor.pending.end() - MonitorLineLimit);
+        return;
+    }
+    flush(monitor);
+    monitor.memo->appendPlainText(line);
+}
+
+void Tmidiiof::flush(Monitor &monitor)
+{
+    if (monitor.pending.isEmpty())
+        return;
+    monitor.memo->appendPlainText(monitor.pending.join(QLatin1Char('\n')));
+    monitor.pending.clear();
+}
+
+void Tmidiiof::flushMonitors()
+{
+    flush(m_vmin);
+    flush(m_m8data);
+    flush(m_vmout);
+}
+
+void Tmidiiof::appendVmin(const QString &line)
+{
+    append(m_vmin, line);
+}
+
+void Tmidiiof::appendM8data(const QString &line)
+{
+    append(m_m8data, line);
+}
+
+void Tmidiiof::appendVmout(const QString &line)
+{
+    append(m_vmout, line);
+}
+
+void Tmidiiof::setRevision(const QString &text, const QString &text2)
+{
+    revtext->setText(text);
+    revtext2->setText(text2);
+}
+
+void Tmidiiof::setTcpoz(const QString &timecode)
+{
+    tcpoz->setText(timecode);
+}
+
+void Tmidiiof::setMtccount(const QString &caption)
+{
+    mtccount->setText(caption);
+}
+
+void Tmidiiof::setMmccount(const QString &caption)
+{
+    mmccount->setText(caption);
+}
+
+bool Tmidiiof::isShown() const
+{
+    return isVisible();
+}

@@ -1,0 +1,150 @@
+// corvane-cli devices and monitor run as processes on the private JACK server of the JackServer
+// fixture, with orvex-sim as the interface; and the commands' argument errors.
+
+#include "OrvexSimProcess.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runCli(const QStringList &arguments, const QString &folder = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral(CORVANE_CLI), arguments);
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class TestCorvaneCliJack : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("JACK_DEFAULT_SERVER"),
+                 "run through CTest: the JackServer fixture starts the server");
+        QVERIFY(m_dir.isValid());
+    }
+
+    void devicesListsTheInterface()
+    {
+        OrvexSimProcess simulator({"--no-mtc"});
+        QTRY_VERIFY_WITH_TIMEOUT(simulator.lines().contains(simulator.readyLine()), 20000);
+        const Run run = runCli({"devices"});
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.contains("in\t" + simulator.inputName()), qPrintable(run.out));
+        QVERIFY2(lines.contains("out\t" + simulator.outputName()), qPrintable(run.out));
+        for (const QString &line : lines)
+            QVERIFY2(line.startsWith(QLatin1String("in\t")) || line.startsWith(QLatin1String("out\t")), qPrintable(line));
+    }
+
+    // Monitor with both devices: the revision query and its reply, the scripted capture events
+    // as rows, the running timecode; SIGINT ends it with status 0. The input is named in another
+    // letter case.
+    void monitorPrintsWhatTheWindowShows_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void monitorPrintsWhatTheWindowShows()
+    {
+        QFETCH(int, signal);
+        const QString script = m_dir.filePath(QStringLiteral("monitor.txt"));
+        QVERIFY(writeScript(script, {{0x0001, "10:00:00:00", 0}, {0x8003, "10:00:01:05", 10}, {0x0000, "10:00:02:10", 10}}));
+        OrvexSimProcess simulator({"--script", script, "--wait-query", "--fps", "25", "--start", "10:00:00:00"});
+        QTRY_VERIFY_WITH_TIMEOUT(simulator.lines().contains(simulator.readyLine()), 20000);
+
+        QProcess cli;
+        QString out;
+        connect(&cli, &QProcess::readyReadStandardOutput, this,
+                [&] { out += QString::fromLocal8Bit(cli.readAllStandardOutput()); });
+        cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        cli.start(QStringLiteral(CORVANE_CLI),
+                  {"monitor", "--in", simulator.inputName().toUpper(), "--out", simulator.outputName()});
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(out.contains(QLatin1String("row\t0003,")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(out.contains(QLatin1String("\ntc\t")), 10000);
+        ::kill(pid_t(cli.processId()), signal);
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 0);
+
+        const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("vmout\t F0 7E 00 11 00 F7 "));
+        QVERIFY(lines.contains("rev\tCore 02.10 Build 00.35 HW 01.62\tMain 03.01 Build 00.12 Vexa-16"));
+        QVERIFY(lines.contains("m8data\t24:  03 80 10 00 01 05"));
+        QStringList rows;
+        for (const QString &line : lines) {
+            if (line.startsWith(QLatin1String("row\t")))
+                rows << line;
+            QVERIFY2(QRegularExpression(QStringLiteral("^(vmin|m8data|vmout|row|tc|rev)\t")).match(line).hasMatch(),
+                     qPrintable(line));
+        }
+        QCOMPARE(rows, (QStringList{"row\t0001,0001,10:00:00:00,10:00:00:00,", "row\t0002,8003,10:00:01:05,10:00:01:05,",
+                                    "row\t0003,0000,10:00:02:10,10:00:02:10,"}));
+        const qsizetype tc = lines.indexOf(QRegularExpression(QStringLiteral("tc\t.*")));
+        QVERIFY2(QRegularExpression(QStringLiteral("^tc\t10:00:0\\d:\\d\\d$")).match(lines.value(tc)).hasMatch(),
+                 qPrintable(lines.value(tc)));
+        QCOMPARE(simulator.count(QStringLiteral("revision query")), 1);
+    }
+
+    void argumentErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("monitor without --in") << QStringList{"monitor"} << 2 << "Usage: corvane-cli monitor";
+        QTest::newRow("monitor, stray argument") << QStringList{"monitor", "--in", "x", "y"} << 2 << "Usage: corvane-cli monitor";
+        QTest::newRow("capture without -o") << QStringList{"capture", "--in", "x"} << 2 << "Usage: corvane-cli capture";
+        QTest::newRow("devices, stray argument") << QStringList{"devices", "x"} << 2 << "Usage: corvane-cli devices";
+        QTest::newRow("unknown input") << QStringList{"monitor", "--in", "no such device"} << 1
+                                       << "MIDI input device not found: no such device";
+        QTest::newRow("capture, unknown input")
+            << QStringList{"capture", "--in", "no such device", "-o", "show.gpo"} << 1
+            << "MIDI input device not found: no such device";
+    }
+
+    void argumentErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const Run run = runCli(arguments, m_dir.path());
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+        // A capture that never started leaves no file behind.
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("show.gpo"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCorvaneCliJack)
+#include "tst_corvanecli_jack.moc"

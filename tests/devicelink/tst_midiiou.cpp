@@ -1,0 +1,496 @@
+// The MIDI device window over the loopback MIDI service, offscreen: start-up with the
+// remembered devices and "midiio.ini", the "Open" boxes and device lists, the revision query
+// and the "LTC" button, and received events reaching the memos, labels and capture sink.
+
+#include "AppPaths.h"
+#include "DeviceLinkFixtures.h"
+#include "ErrorReport.h"
+#include "Errors.h"
+#include "IniStore.h"
+#include "LoopbackMidiService.h"
+#include "MidiIn.h"
+#include "MidiOut.h"
+#include "TestFiles.h"
+#include "midiiou.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace DeviceLinkFixtures;
+
+namespace {
+
+const QByteArray RevisionQuery = hex("F07E001100F7");
+
+QStringList memoLines(const QPlainTextEdit *memo)
+{
+    const QString text = memo->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+QByteArray midiioIni(const QString &input, const QString &output)
+{
+    QByteArray text = "[midiio]\r\n";
+    if (!input.isNull())
+        text += "midiin=" + input.toLatin1() + "\r\n";
+    if (!output.isNull())
+        text += "midiout=" + output.toLatin1() + "\r\n";
+    return text;
+}
+
+} // namespace
+
+class TestMidiiou : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LoopbackMidiService> m_service;
+    std::unique_ptr<Tmidiiof> m_window;
+    std::unique_ptr<RecordingMonitor> m_sink;
+    QStringList m_errors; // what reached the general error handler
+
+    QString iniPath() const { return m_dir->filePath(QStringLiteral("midiio.ini")); }
+
+    // The window over input and output devices of these names (device numbers in list order).
+    Tmidiiof &make(const QStringList &inputs, const QStringList &outputs)
+    {
+        for (const QString &name : inputs)
+            m_service->addInput(name);
+        for (const QString &name : outputs)
+            m_service->addOutput(name);
+        m_window = std::make_unique<Tmidiiof>(*m_service);
+        m_window->setCaptureSink(m_sink.get());
+        return *m_window;
+    }
+
+    // Opens input 0 and output 0 through the boxes, as the operator does.
+    void openBoth(Tmidiiof &w)
+    {
+        w.MidiInputSelectEnter();
+        w.MidiOutputselectEnter();
+        w.MidiInputSelect->setCurrentIndex(0);
+        w.OpenIn->setChecked(true);
+        w.MidiOutputselect->setCurrentIndex(0);
+        w.OpenOut->setChecked(true);
+        QCOMPARE(w.MidiInput1->State(), psOpen);
+        QCOMPARE(w.MidiOutput1->State(), psOpen);
+    }
+
+    void send(const QByteArray &bytes) { QVERIFY(m_service->send(0, bytes)); }
+
+private slots:
+    void initTestCase()
+    {
+        setErrorPresenter([this](const QString &message) { m_errors << message; });
+    }
+
+    void cleanupTestCase() { setErrorPresenter({}); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        AppPaths::setProgramFolder(m_dir->path());
+        m_service = std::make_unique<LoopbackMidiService>();
+        m_service->setClockMs(0);
+        m_sink = std::make_unique<RecordingMonitor>();
+        m_errors.clear();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_sink.reset();
+        m_service.reset();
+        AppPaths::setProgramFolder(QString());
+        m_dir.reset();
+    }
+
+    // --- The window ----------------------------------------------------------------------------
+
+    void createdHiddenWithItsControls()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.objectName(), QStringLiteral("midiiof"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("midiiof"));
+        QCOMPARE(w.size(), QSize(Tmidiiof::DesignClientWidth, Tmidiiof::DesignClientHeight));
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("00:00:00:00"));
+        QCOMPARE(w.Button2->text(), QStringLiteral("LTC"));
+        QCOMPARE(w.Button1->text(), QStringLiteral("OK"));
+        QCOMPARE(w.GroupBox3->title(), QStringLiteral("Midi Output"));
+        QCOMPARE(w.GroupBox4->title(), QStringLiteral("Midi Input"));
+        QCOMPARE(w.Revision->title(), QStringLiteral("Revision"));
+        QCOMPARE(w.revtext->text(), QStringLiteral("revtext"));
+        QCOMPARE(w.revtext2->text(), QStringLiteral("revtext"));
+        QCOMPARE(w.mtccount->text(), QStringLiteral("00"));
+        QCOMPARE(w.mmccount->text(), QStringLiteral("00"));
+        QCOMPARE(w.Label1->text(), QStringLiteral("MTC"));
+        // Every control is found by its name.
+        for (const char *name : {"tcpoz", "Button2", "MidiOutputselect", "OpenOut", "MidiInputSelect", "OpenIn",
+                                 "Revision", "revtext", "revtext2", "Button1", "vmout", "vmin", "m8data", "mtccount",
+                                 "mmccount", "MidiInput1", "MidiOutput1"})
+            QVERIFY2(w.findChild<QObject *>(QLatin1String(name)), name);
+        QCOMPARE(w.MidiInput1->SysexBufferSize(), std::uint16_t(4096));
+        // Both ports closed until a box is checked; the lists are empty until entered.
+        QCOMPARE(w.MidiInput1->State(), psClosed);
+        QCOMPARE(w.MidiOutput1->State(), psClosed);
+        QCOMPARE(w.MidiInputSelect->count(), 0);
+        QVERIFY(!w.testAttribute(Qt::WA_QuitOnClose));
+    }
+
+    // --- Start-up --------------------------------------------------------------------------------
+
+    void startUp_data()
+    {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QStringList>("outputs");
+        QTest::addColumn<QByteArray>("ini"); // empty: no file
+        QTest::addColumn<int>("openInput");  // index selected and opened, -1: none
+        QTest::addColumn<int>("openOutput");
+        QTest::addColumn<bool>("query");
+
+        const QStringList ins{"Synth in", "Orvex in"};
+        const QStringList outs{"Orvex out", "Synth out"};
+        QTest::newRow("first run, no midiio.ini") << ins << outs << QByteArray() << -1 << -1 << false;
+        QTest::newRow("both remembered") << ins << outs << midiioIni("Orvex in", "Orvex out") << 1 << 0 << true;
+        QTest::newRow("letter case ignored") << ins << outs << midiioIni("ORVEX IN", "orvex OUT") << 1 << 0 << true;
+        QTest::newRow("input only") << ins << outs << midiioIni("Orvex in", QString()) << 1 << -1 << false;
+        QTest::newRow("output only") << ins << outs << midiioIni(QString(), "Synth out") << -1 << 1 << false;
+        QTest::newRow("remembered input unplugged")
+            << QStringList{"Synth in"} << outs << midiioIni("Orvex in", "Orvex out") << -1 << 0 << false;
+        QTest::newRow("two devices of one name: the first")
+            << QStringList{"Synth in", "Orvex", "Orvex"} << QStringList{"Orvex", "Orvex"} << midiioIni("Orvex", "Orvex")
+            << 1 << 0 << true;
+    }
+
+    void startUp()
+    {
+        QFETCH(QStringList, inputs);
+        QFETCH(QStringList, outputs);
+        QFETCH(QByteArray, ini);
+        QFETCH(int, openInput);
+        QFETCH(int, openOutput);
+        QFETCH(bool, query);
+        if (!ini.isEmpty())
+            QVERIFY(TestFiles::write(iniPath(), ini));
+
+        Tmidiiof &w = make(inputs, outputs);
+        w.StartDevices();
+
+        QCOMPARE(w.iniPath(), iniPath());
+        QStringList listed;
+        for (int i = 0; i < w.MidiInputSelect->count(); ++i)
+            listed << w.MidiInputSelect->itemText(i);
+        QCOMPARE(listed, inputs);
+        QCOMPARE(w.MidiOutputselect->count(), outputs.size());
+        QCOMPARE(w.MidiInputSelect->currentIndex(), openInput);
+        QCOMPARE(w.MidiOutputselect->currentIndex(), openOutput);
+        QCOMPARE(w.OpenIn->isChecked(), openInput >= 0);
+        QCOMPARE(w.OpenOut->isChecked(), openOutput >= 0);
+        QCOMPARE(w.MidiInput1->State(), openInput >= 0 ? psOpen : psClosed);
+        QCOMPARE(w.MidiOutput1->State(), openOutput >= 0 ? psOpen : psClosed);
+        if (openInput >= 0)
+            QCOMPARE(w.MidiInput1->DeviceID(), std::uint16_t(openInput));
+        if (openOutput >= 0)
+            QCOMPARE(w.MidiOutput1->DeviceID(), openOutput);
+        // An open device's list cannot be changed.
+        QCOMPARE(w.MidiInputSelect->isEnabled(), openInput < 0);
+        QCOMPARE(w.MidiOutputselect->isEnabled(), openOutput < 0);
+
+        // Exactly one revision query, listed and sent, when both are open.
+        QCOMPARE(memoLines(w.vmout), query ? QStringList{" F0 7E 00 11 00 F7 "} : QStringList());
+        if (openOutput >= 0)
+            QCOMPARE(m_service->output(openOutput), query ? QList<QByteArray>{RevisionQuery} : QList<QByteArray>());
+        // The file is only ever written by opening a device: the first run leaves none.
+        if (ini.isEmpty())
+            QVERIFY(!QFile::exists(iniPath()));
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // Shown again (here: shown for the first time), the window refills the lists, selects the
+    // remembered names again and asks for the revision again, but does not open the ports again
+    // (an open now would fail and uncheck its box).
+    void showingAgainQueriesWithoutReopening()
+    {
+        QVERIFY(TestFiles::write(iniPath(), midiioIni("Orvex in", "Orvex out")));
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        w.StartDevices();
+        QCOMPARE(m_service->output(0).size(), 1);
+        m_service->failCall(MidiCall::InOpen, MMSYSERR_ALLOCATED);
+        m_service->failCall(MidiCall::OutOpen, MMSYSERR_ALLOCATED);
+
+        w.show();
+        QCOMPARE(m_service->output(0), (QList<QByteArray>{RevisionQuery, RevisionQuery}));
+        QCOMPARE(memoLines(w.vmout).size(), 2);
+        QVERIFY(w.OpenIn->isChecked());
+        QVERIFY(w.OpenOut->isChecked());
+        QCOMPARE(w.MidiInput1->State(), psOpen);
+        QCOMPARE(w.MidiOutput1->State(), psOpen);
+        QCOMPARE(w.MidiInputSelect->currentIndex(), 0);
+
+        // "OK" hides the window and leaves the ports as they are.
+        QTest::mouseClick(w.Button1, Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.MidiInput1->State(), psOpen);
+        QCOMPARE(w.MidiOutput1->State(), psOpen);
+        m_service->clearFailures();
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // --- The "Open" boxes ------------------------------------------------------------------------
+
+    // Opening writes the device's key right after the open; closing leaves the file alone.
+    void openingWritesOnlyItsKey_data()
+    {
+        QTest::addColumn<bool>("input");
+        QTest::newRow("input") << true;
+        QTest::newRow("output") << false;
+    }
+
+    void openingWritesOnlyItsKey()
+    {
+        QFETCH(bool, input);
+        Tmidiiof &w = make({"Synth in", "Orvex in"}, {"Synth out", "Orvex out"});
+        QComboBox *list = input ? w.MidiInputSelect : w.MidiOutputselect;
+        QCheckBox *box = input ? w.OpenIn : w.OpenOut;
+        auto state = [&] { return input ? w.MidiInput1->State() : w.MidiOutput1->State(); };
+        input ? w.MidiInputSelectEnter() : w.MidiOutputselectEnter();
+        list->setCurrentIndex(1);
+
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(box->isChecked());
+        QCOMPARE(state(), psOpen);
+        QVERIFY(!list->isEnabled());
+        const QByteArray written = TestFiles::read(iniPath());
+        QCOMPARE(written, input ? QByteArray("[midiio]\r\nmidiin=Orvex in\r\n") : QByteArray("[midiio]\r\nmidiout=Orvex out\r\n"));
+
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(state(), psClosed);
+        QVERIFY(list->isEnabled());
+        QCOMPARE(TestFiles::read(iniPath()), written);
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // Neither a device that cannot be selected nor one that does not open leaves its box
+    // checked; no message, and the file is not written.
+    void openFailureUnchecksTheBox_data()
+    {
+        QTest::addColumn<bool>("input");
+        QTest::addColumn<MidiCall>("call");
+        QTest::newRow("input: selecting fails") << true << MidiCall::InGetDevCaps;
+        QTest::newRow("input: open fails") << true << MidiCall::InOpen;
+        QTest::newRow("output: selecting fails") << false << MidiCall::OutGetDevCaps;
+        QTest::newRow("output: open fails") << false << MidiCall::OutOpen;
+    }
+
+    void openFailureUnchecksTheBox()
+    {
+        QFETCH(bool, input);
+        QFETCH(MidiCall, call);
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        QComboBox *list = input ? w.MidiInputSelect : w.MidiOutputselect;
+        QCheckBox *box = input ? w.OpenIn : w.OpenOut;
+        input ? w.MidiInputSelectEnter() : w.MidiOutputselectEnter();
+        list->setCurrentIndex(0);
+        m_service->failCall(call, MMSYSERR_ALLOCATED);
+
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(!box->isChecked());
+        QVERIFY(list->isEnabled());
+        QCOMPARE(input ? w.MidiInput1->State() : w.MidiOutput1->State(), psClosed);
+        QVERIFY(!QFile::exists(iniPath()));
+        QVERIFY(m_errors.isEmpty());
+
+        // The next attempt opens.
+        m_service->clearFailures();
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(box->isChecked());
+        QCOMPARE(input ? w.MidiInput1->State() : w.MidiOutput1->State(), psOpen);
+    }
+
+    // Entering a list (not coming back to the window, not choosing from its popup) refills it
+    // and leaves nothing chosen, so that "Open" checked right after unchecks itself.
+    void enteringAListClearsTheChoice_data()
+    {
+        QTest::addColumn<Qt::FocusReason>("reason");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("mouse") << Qt::MouseFocusReason << true;
+        QTest::newRow("tab") << Qt::TabFocusReason << true;
+        QTest::newRow("window activated") << Qt::ActiveWindowFocusReason << false;
+        QTest::newRow("popup closed") << Qt::PopupFocusReason << false;
+    }
+
+    void enteringAListClearsTheChoice()
+    {
+        QFETCH(Qt::FocusReason, reason);
+        QFETCH(bool, cleared);
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        w.MidiInputSelectEnter();
+        w.MidiInputSelect->setCurrentIndex(0);
+        m_service->addInput(QStringLiteral("Plugged in later"));
+
+        QFocusEvent focus(QEvent::FocusIn, reason);
+        QCoreApplication::sendEvent(w.MidiInputSelect, &focus);
+        QCOMPARE(w.MidiInputSelect->currentIndex(), cleared ? -1 : 0);
+        QCOMPARE(w.MidiInputSelect->count(), cleared ? 2 : 1);
+
+        w.OpenIn->setChecked(true);
+        QCOMPARE(w.OpenIn->isChecked(), !cleared);
+        QVERIFY(w.MidiInputSelect->isEnabled() == cleared);
+        QCOMPARE(w.MidiInput1->State(), cleared ? psClosed : psOpen);
+    }
+
+    // --- Sending -------------------------------------------------------------------------------
+
+    // "LTC" sends three parameter messages in order, each listed in vmout; the parameter
+    // monitor lists them only while the window is shown.
+    void ltcButton_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("shown") << true;
+        QTest::newRow("hidden") << false;
+    }
+
+    void ltcButton()
+    {
+        QFETCH(bool, shown);
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        if (shown) {
+            w.show();
+            m_service->clearOutput(0); // the query of the window's start-up
+            w.vmout->clear();
+        }
+        QTest::mouseClick(w.Button2, Qt::LeftButton);
+        QCOMPARE(m_service->output(0),
+                 (QList<QByteArray>{hex("F07E000502010300F7"), hex("F07E000C02020200F7"), hex("F07E000700F7")}));
+        QCOMPARE(memoLines(w.vmout), (QStringList{" F0 7E 00 05 02 01 03 00 F7 ", " F0 7E 00 0C 02 02 02 00 F7 ",
+                                                  " F0 7E 00 07 00 F7 "}));
+        QCOMPARE(memoLines(w.m8data), shown ? (QStringList{"$05 $01 $03", "$0C $02 $02", "$07"}) : QStringList());
+    }
+
+    // A click on the Revision group asks for the revision; with the output closed the query is
+    // listed but not sent.
+    void revisionClick_data()
+    {
+        QTest::addColumn<bool>("outputOpen");
+        QTest::newRow("output open") << true;
+        QTest::newRow("output closed") << false;
+    }
+
+    void revisionClick()
+    {
+        QFETCH(bool, outputOpen);
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        if (!outputOpen)
+            QTest::mouseClick(w.OpenOut, Qt::LeftButton);
+        QCOMPARE(w.OpenOut->isChecked(), outputOpen);
+        QTest::mouseClick(w.Revision, Qt::LeftButton, {}, QPoint(100, 30));
+        QCOMPARE(memoLines(w.vmout), QStringList{" F0 7E 00 11 00 F7 "});
+        QCOMPARE(m_service->output(0), outputOpen ? QList<QByteArray>{RevisionQuery} : QList<QByteArray>());
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // --- Receiving -----------------------------------------------------------------------------
+
+    // Events from the device reach the memos, labels and the capture sink: a revision reply, a
+    // capture event, a full frame and a run of quarter frames.
+    void receivedEventsReachTheControls()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        const QByteArray reply = hex("F07E00210A016202100035030001001200F7");
+        const QByteArray capture = hex("F07E00240601001023451200F7");
+        const QByteArray fullFrame = hex("F07F7F01012A172D0CF7");
+        send(reply);
+        send(capture);
+        send(fullFrame);
+        // 11:22:33:04 at 25 frames per second, pieces 0 to 7.
+        for (const char *piece : {"F104", "F110", "F121", "F132", "F146", "F151", "F16B", "F172"})
+            send(hex(piece));
+        QTRY_COMPARE(w.tcpoz->text(), QStringLiteral("11:22:33:04"));
+
+        QCOMPARE(memoLines(w.vmin),
+                 (QStringList{"Sysex (18): F0 7E 00 21 0A 01 62 02 10 00 35 03 00 01 00 12 00 F7 ",
+                              "Sysex (13): F0 7E 00 24 06 01 00 10 23 45 12 00 F7 ",
+                              "Sysex (10): F0 7F 7F 01 01 2A 17 2D 0C F7 Full Timecode"}));
+        QCOMPARE(memoLines(w.m8data), (QStringList{"21:  01 62 02 10 00 35 03 01 00 12", "24:  01 00 10 23 45 12"}));
+        QCOMPARE(w.revtext->text(), QStringLiteral("Core 02.10 Build 00.35 HW 01.62"));
+        QCOMPARE(w.revtext2->text(), QStringLiteral("Main 03.01 Build 00.12 Vexa-16"));
+        QCOMPARE(m_sink->rows, QStringList{"10:23:45:12 10:23:45:12 0001"});
+        // Both labels got the full frame, then the quarter frames' time.
+        QCOMPARE(m_sink->captureTcpoz, (QStringList{"10:23:45:12", "11:22:33:04"}));
+        QCOMPARE(w.mmccount->text(), QStringLiteral("1"));
+        QCOMPARE(w.mtccount->text(), QStringLiteral("9")); // the full frame counts without showing
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // A capture row the capture side refuses is reported through the general error handler;
+    // the events behind it are still handled, and every event keeps its input monitor line.
+    void refusedRowIsReportedAndTheDrainGoesOn()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        int calls = 0;
+        m_sink->beforeRow = [&calls] {
+            if (++calls == 1)
+                throw CorvaneError(QStringLiteral("'$XYZ' is not a valid integer value"));
+        };
+        send(hex("F07E00240601001023451200F7"));
+        send(hex("F07E00240602001023451300F7"));
+        QTRY_COMPARE(memoLines(w.vmin).size(), 2);
+        QCOMPARE(m_sink->rows, QStringList{"10:23:45:13 10:23:45:13 0002"});
+        QCOMPARE(m_errors, QStringList{"'$XYZ' is not a valid integer value"});
+    }
+
+    // A long show: the input monitor keeps its newest lines only, also when they come in one
+    // burst.
+    void monitorsKeepTheNewestLines()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        constexpr int extra = 50;
+        constexpr int events = Tmidiiof::MonitorLineLimit + extra;
+        for (int i = 0; i < events; ++i)
+            send(QByteArray::fromRawData("\x90", 1) + char(i % 128) + char(i / 128 + 1));
+        auto line = [](int i) { return QString::asprintf("00000000 90 %02X %02X Note OnNote On", i % 128, i / 128 + 1); };
+        const QString last = line(events - 1);
+        QTRY_COMPARE(memoLines(w.vmin).value(Tmidiiof::MonitorLineLimit - 1), last);
+        const QStringList lines = memoLines(w.vmin);
+        QCOMPARE(lines.size(), Tmidiiof::MonitorLineLimit);
+        QCOMPARE(lines.first(), line(extra));
+    }
+
+    // --- Shut-down -----------------------------------------------------------------------------
+
+    // StopDevices closes the output and stops the input, which stays open until closed.
+    void stopDevices()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        w.StopDevices();
+        QCOMPARE(w.MidiOutput1->State(), psClosed);
+        QCOMPARE(w.MidiInput1->State(), psOpen);
+        m_service->send(0, hex("F07E00240601001023451200F7"));
+        QCoreApplication::processEvents();
+        QVERIFY(m_sink->rows.isEmpty()); // stopped: nothing is delivered
+        w.MidiInput1->Close();
+        QCOMPARE(w.MidiInput1->State(), psClosed);
+    }
+};
+
+QTEST_MAIN(TestMidiiou)
+#include "tst_midiiou.moc"

@@ -1,0 +1,221 @@
+// corvane-cli devices, monitor and capture: the MIDI devices, and the device window's work
+// without a window.
+
+#include "CliCommands.h"
+
+#include "CaptureFile.h"
+#include "CaptureList.h"
+#include "DeviceSession.h"
+#include "Errors.h"
+#include "Latin1Text.h"
+#include "MidiDevices.h"
+#include "MidiService.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <csignal>
+
+namespace {
+
+const char DevicesHelp[] =
+    "Usage: corvane-cli devices\n"
+    "\n"
+    "Lists the MIDI devices as the device window lists them, one per line in device order:\n"
+    "\"in\" or \"out\", a tab, and the product name.\n";
+
+const char MonitorHelp[] =
+    "Usage: corvane-cli monitor --in NAME [--out NAME]\n"
+    "\n"
+    "Opens the input device NAME (the exact name, else the first that matches without regard\n"
+    "to case) and prints, one per line, what the device window would show:\n"
+    "  vmin<TAB>line        input monitor: every received event but quarter frames\n"
+    "  m8data<TAB>line      parameter monitor: the interface's messages, decoded\n"
+    "  vmout<TAB>line       output monitor: every message sent\n"
+    "  row<TAB>line         a capture row, as its line in a capture file\n"
+    "  tc<TAB>hh:mm:ss:ff   the running timecode, each time it is shown\n"
+    "  rev<TAB>revtext<TAB>revtext2   the interface's revision, after its reply\n"
+    "With --out it also opens that output and sends the revision query. Runs until\n"
+    "interrupted (SIGINT or SIGTERM closes the ports and exits with status 0).\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 a device not found or not opened, 2 wrong arguments.\n";
+
+const char CaptureHelp[] =
+    "Usage: corvane-cli capture --in NAME [--out NAME] -o FILE.gpo\n"
+    "\n"
+    "Headless capture: each capture event from the input device NAME (matched as by monitor)\n"
+    "becomes a row appended to FILE in the capture-file format, written out as it arrives.\n"
+    "An existing FILE is continued: rows are numbered on from the rows it holds. With --out\n"
+    "the revision query is sent once both devices are open. SIGINT or SIGTERM closes the\n"
+    "ports and exits with status 0.\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 a device not found or not opened, or the file could\n"
+    "not be written, 2 wrong arguments.\n";
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+extern "C" void requestStop(int)
+{
+    g_stopRequested = 1;
+}
+
+// Runs the event loop until SIGINT or SIGTERM (or until quit is called), then restores the
+// signals' default handling.
+int runUntilInterrupted()
+{
+    g_stopRequested = 0;
+    auto previousInt = std::signal(SIGINT, requestStop);
+    auto previousTerm = std::signal(SIGTERM, requestStop);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [] {
+        if (g_stopRequested)
+            QCoreApplication::exit(CliExit::Ok);
+    });
+    watch.start(50);
+    const int status = QCoreApplication::exec();
+    std::signal(SIGINT, previousInt);
+    std::signal(SIGTERM, previousTerm);
+    return status;
+}
+
+struct DeviceArguments {
+    QString input;
+    QString output;
+    QString file;
+};
+
+// Parses --in NAME [--out NAME] (and -o FILE when fileOption). Returns -1 when the command
+// should go on, else the exit status.
+int parseDeviceArguments(const QStringList &arguments, const char *help, bool fileOption, DeviceArguments &parsed)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption inOption(QStringLiteral("in"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption fileOpt(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOptions({inOption, outOption, helpOption});
+    if (fileOption)
+        parser.addOption(fileOpt);
+    const QString usage = QString::fromLatin1(help).trimmed();
+    if (!parser.parse(arguments)) {
+        printMessage(parser.errorText() + QLatin1Char('\n') + usage);
+        return CliExit::Usage;
+    }
+    if (parser.isSet(helpOption)) {
+        printText(QString::fromLatin1(help));
+        return CliExit::Ok;
+    }
+    if (!parser.positionalArguments().isEmpty() || !parser.isSet(inOption) || parser.value(inOption).isEmpty()
+        || (parser.isSet(outOption) && parser.value(outOption).isEmpty())
+        || (fileOption && (!parser.isSet(fileOpt) || parser.value(fileOpt).isEmpty()))) {
+        printMessage(usage);
+        return CliExit::Usage;
+    }
+    parsed.input = parser.value(inOption);
+    parsed.output = parser.value(outOption);
+    if (fileOption)
+        parsed.file = parser.value(fileOpt);
+    return -1;
+}
+
+} // namespace
+
+int runDevicesCommand(const QStringList &arguments)
+{
+    if (arguments.size() > 1) {
+        if (arguments.size() == 2 && (arguments[1] == QLatin1String("--help") || arguments[1] == QLatin1String("-h"))) {
+            printText(QString::fromLatin1(DevicesHelp));
+            return CliExit::Ok;
+        }
+        printMessage(QString::fromLatin1(DevicesHelp).trimmed());
+        return CliExit::Usage;
+    }
+    QString text;
+    for (const QString &name : MidiInputNames(midiService()))
+        text += QStringLiteral("in\t%1\n").arg(name);
+    for (const QString &name : MidiOutputNames(midiService()))
+        text += QStringLiteral("out\t%1\n").arg(name);
+    if (!writeStandardOutput(text.toLocal8Bit())) {
+        printMessage(QStringLiteral("Cannot write to standard output"));
+        return CliExit::Failed;
+    }
+    return CliExit::Ok;
+}
+
+int runMonitorCommand(const QStringList &arguments)
+{
+    DeviceArguments parsed;
+    if (const int status = parseDeviceArguments(arguments, MonitorHelp, false, parsed); status >= 0)
+        return status;
+
+    DeviceSession session(midiService());
+    session.setLineHandler([](const QString &line) { writeStandardOutput(line.toLocal8Bit() + '\n'); });
+    session.setErrorHandler(&printMessage);
+    QString error;
+    if (!session.open(parsed.input, parsed.output, error)) {
+        printMessage(error);
+        return CliExit::Failed;
+    }
+    const int status = runUntilInterrupted();
+    session.close();
+    return status;
+}
+
+int runCaptureCommand(const QStringList &arguments)
+{
+    DeviceArguments parsed;
+    if (const int status = parseDeviceArguments(arguments, CaptureHelp, true, parsed); status >= 0)
+        return status;
+
+    // The devices first: a capture that cannot start leaves no file behind. Nothing is received
+    // before the event loop runs.
+    DeviceSession session(midiService());
+    QString error;
+    if (!session.open(parsed.input, parsed.output, error)) {
+        printMessage(error);
+        return CliExit::Failed;
+    }
+
+    // An existing capture file is continued: its rows keep their numbers, and a last line that
+    // an interrupted writer left without its line end is ended first, so that the next row does
+    // not run into it.
+    QFile file(parsed.file);
+    QByteArray lead;
+    if (QFileInfo(parsed.file).isFile()) {
+        if (!file.open(QIODevice::ReadOnly)) {
+            printMessage(QStringLiteral("Cannot read %1: %2").arg(parsed.file, file.errorString()));
+            return CliExit::Failed;
+        }
+        const QByteArray existing = file.readAll();
+        file.close();
+        session.setRowCount(static_cast<int>(Latin1Text::splitLines(existing).size()));
+        if (!existing.isEmpty() && !existing.endsWith('\n'))
+            lead = Latin1Text::LineEnd;
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)
+        || (!lead.isEmpty() && (file.write(lead) != lead.size() || !file.flush()))) {
+        printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, file.errorString()));
+        return CliExit::Failed;
+    }
+
+    int status = CliExit::Ok;
+    session.setRowHandler([&](const QString &line) {
+        const QByteArray bytes = Latin1Text::encode(line) + Latin1Text::LineEnd;
+        if (file.write(bytes) != bytes.size() || !file.flush())
+            throw CorvaneError(QStringLiteral("Cannot write %1: %2").arg(parsed.file, file.errorString()));
+    });
+    // A row that cannot be written ends the capture: the file would no longer hold the show.
+    session.setErrorHandler([&](const QString &message) {
+        printMessage(message);
+        status = CliExit::Failed;
+        QCoreApplication::exit(CliExit::Failed);
+    });
+    const int loop = runUntilInterrupted();
+    session.close();
+    file.close();
+    return status != CliExit::Ok ? status : loop;
+}
