@@ -198,6 +198,7 @@ void summarise(const TappedMidiService &tap, const std::vector<std::int64_t> &do
         delays.push_back(double(done[k] - tap.time(k)) / 1000.0);
     if (delays.empty())
         return;
+
     std::sort(delays.begin(), delays.end());
     f.medianUs = delays[delays.size() / 2];
     f.p99Us = delays[std::min(delays.size() - 1, delays.size() * 99 / 100)];
@@ -256,7 +257,6 @@ Figures runBaseline(TappedMidiService &service, const Options &o, int run)
     clock.start();
     sender.go();
     waitFor([&] { return int(taken.size()) >= o.events; }, 60000);
-    std::fprintf(stderr, "DBG port=%s taken=%zu tapped=%zu state=%d\n", qPrintable(port), taken.size(), service.count(), int(input.State()));
     f.seconds = double(clock.nsecsElapsed()) / 1e9;
     f.rows = int(taken.size());
     f.lostByService = service.lost();
@@ -321,6 +321,11 @@ Figures runWindow(TappedMidiService &service, const Options &o, int run)
                         && list.text(k, CaptureList::CameraColumn) == expected.camera
                         && list.text(k, CaptureList::ReaderColumn) == expected.timecode
                         && list.text(k, CaptureList::GeneratorColumn) == expected.timecode;
+            if (!f.inOrder)
+                std::fprintf(stderr, "row %d: %s %s %s %s, expected camera %s at %s\n", k + 1,
+                             qPrintable(list.text(k, CaptureList::ItemColumn)), qPrintable(list.text(k, CaptureList::CameraColumn)),
+                             qPrintable(list.text(k, CaptureList::ReaderColumn)), qPrintable(list.text(k, CaptureList::GeneratorColumn)),
+                             qPrintable(expected.camera), qPrintable(expected.timecode));
         }
         f.lostByService = service.lost();
         f.overflows = midiiof.overflowCount();
@@ -354,9 +359,12 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     AppPaths::setProgramFolder(folder.path());
     AppPaths::setExecutableFileName(QStringLiteral("corvane"));
-    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\nGPO8=0\r\nfilename=bench\r\n";
+    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n"
+                     "GPO8=0\r\nfilename=bench\r\nedlpath=\r\ngpopath=\r\ncheckdisp=1\r\n";
     for (int c = 1; c <= 16; ++c)
         def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
+    for (int k = 2; k <= 9; ++k)
+        def += QStringLiteral("kf%1=F%1\r\n").arg(k).toLatin1();
     QFile defaults(folder.filePath(QStringLiteral("corvane.def")));
     if (!defaults.open(QIODevice::WriteOnly) || defaults.write(def) != def.size())
         return 1;

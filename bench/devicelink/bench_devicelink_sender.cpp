@@ -7,7 +7,7 @@
 //   bench_devicelink_sender NAME EVENTS PER_PERIOD
 //
 // Prints "ready NAME:out" once its port exists, starts sending when a line arrives on standard
-// input, prints "sent EVENTS" when done and ends at end of input.
+// input and its port is connected, prints "sent EVENTS" when done and ends at end of input.
 
 #include "DeviceCodec.h"
 
@@ -100,6 +100,11 @@ int main(int argc, char **argv)
 
     char line[64];
     if (std::fgets(line, sizeof line, stdin)) {
+        // The receiver has connected its port; the connection takes effect with a later period
+        // of the server, and what is sent before would go nowhere.
+        for (int waited = 0; jack_port_connected(sender.port) == 0 && waited < 5000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         sender.started.store(true, std::memory_order_release);
         while (sender.next.load(std::memory_order_acquire) < sender.messages.size())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

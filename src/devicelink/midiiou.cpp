@@ -19,6 +19,9 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -55,7 +58,8 @@ QPlainTextEdit *monitorMemo(QWidget *parent, const char *name, int x, int y, int
     memo->setObjectName(QLatin1String(name));
     memo->setGeometry(x, y, w, h);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setMaximumBlockCount(Tmidiiof::MonitorLineLimit);
+    // A monitor written for hours keeps no undo history.
+    memo->setUndoRedoEnabled(false);
     return memo;
 }
 
@@ -414,15 +418,31 @@ void Tmidiiof::append(Monitor &monitor, const QString &line)
             monitor.pending.erase(monitor.pending.begin(), monitor.pending.end() - MonitorLineLimit);
         return;
     }
+    monitor.pending.append(line);
     flush(monitor);
-    monitor.memo->appendPlainText(line);
 }
 
 void Tmidiiof::flush(Monitor &monitor)
 {
     if (monitor.pending.isEmpty())
         return;
-    monitor.memo->appendPlainText(monitor.pending.join(QLatin1Char('\n')));
+    for (const QString &line : std::as_const(monitor.pending))
+        monitor.newest.push_back(line);
+    while (int(monitor.newest.size()) > MonitorLineLimit)
+        monitor.newest.pop_front();
+    QPlainTextEdit *memo = monitor.memo;
+    if (memo->blockCount() + monitor.pending.size() <= 2 * MonitorLineLimit) {
+        memo->appendPlainText(monitor.pending.join(QLatin1Char('\n')));
+    } else {
+        // Trimmed in one go once it holds twice its lines: removing the oldest lines from the
+        // memo as new ones come costs a burst of events milliseconds each time.
+        QStringList lines;
+        lines.reserve(qsizetype(monitor.newest.size()));
+        for (const QString &line : monitor.newest)
+            lines.append(line);
+        memo->clear();
+        memo->appendPlainText(lines.join(QLatin1Char('\n')));
+    }
     monitor.pending.clear();
 }
 

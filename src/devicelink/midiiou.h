@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 
 class MidiService;
@@ -34,9 +35,10 @@ public:
     // Where the window is first placed (outer frame).
     static constexpr int DesignLeft = 275;
     static constexpr int DesignTop = -8;
-    // Lines each monitor keeps: the oldest go first, so that hours of traffic neither grow the
-    // memos without bound nor slow the window down.
-    static constexpr int MonitorLineLimit = 5000;
+    // Lines each monitor keeps at least: once a memo holds twice as many, it is cut back to the
+    // newest MonitorLineLimit, so that hours of traffic neither grow the memos without bound nor
+    // slow the window down.
+    static constexpr int MonitorLineLimit = 1000;
     // The input's System Exclusive buffers and event ring. The interface sends bursts of up to a
     // few hundred capture events per MIDI server period; every event waiting for the drain holds
     // a buffer and a ring slot, so both are sized for several periods of the largest bursts.
@@ -118,6 +120,7 @@ private:
     struct Monitor {
         QPlainTextEdit *memo = nullptr;
         QStringList pending;
+        std::deque<QString> newest; // the memo's last MonitorLineLimit lines
     };
 
     void buildLayout();

@@ -91,7 +91,9 @@ private slots:
                   {"monitor", "--in", simulator.inputName().toUpper(), "--out", simulator.outputName()});
         QVERIFY(cli.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(out.contains(QLatin1String("row\t0003,")), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(out.contains(QLatin1String("\ntc\t")), 10000);
+        // The first timecode shown may be assembled from part of a quarter-frame cycle; the
+        // second comes from a whole one.
+        QTRY_VERIFY_WITH_TIMEOUT(out.count(QLatin1String("\ntc\t")) >= 2, 10000);
         ::kill(pid_t(cli.processId()), signal);
         QVERIFY(cli.waitForFinished(10000));
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
@@ -110,7 +112,7 @@ private slots:
         }
         QCOMPARE(rows, (QStringList{"row\t0001,0001,10:00:00:00,10:00:00:00,", "row\t0002,8003,10:00:01:05,10:00:01:05,",
                                     "row\t0003,0000,10:00:02:10,10:00:02:10,"}));
-        const qsizetype tc = lines.indexOf(QRegularExpression(QStringLiteral("tc\t.*")));
+        const qsizetype tc = lines.lastIndexOf(QRegularExpression(QStringLiteral("tc\t.*")));
         QVERIFY2(QRegularExpression(QStringLiteral("^tc\t10:00:0\\d:\\d\\d$")).match(lines.value(tc)).hasMatch(),
                  qPrintable(lines.value(tc)));
         QCOMPARE(simulator.count(QStringLiteral("revision query")), 1);

@@ -456,22 +456,26 @@ private slots:
         QCOMPARE(m_errors, QStringList{"'$XYZ' is not a valid integer value"});
     }
 
-    // A long show: the input monitor keeps its newest lines only, also when they come in one
-    // burst.
+    // A long show: the input monitor keeps the newest lines, in order, and never more than
+    // twice its limit, also when they come in bursts.
     void monitorsKeepTheNewestLines()
     {
         Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
         openBoth(w);
-        constexpr int extra = 50;
-        constexpr int events = Tmidiiof::MonitorLineLimit + extra;
-        for (int i = 0; i < events; ++i)
-            send(QByteArray::fromRawData("\x90", 1) + char(i % 128) + char(i / 128 + 1));
+        constexpr int events = 3 * Tmidiiof::MonitorLineLimit + 50;
         auto line = [](int i) { return QString::asprintf("00000000 90 %02X %02X Note OnNote On", i % 128, i / 128 + 1); };
-        const QString last = line(events - 1);
-        QTRY_COMPARE(memoLines(w.vmin).value(Tmidiiof::MonitorLineLimit - 1), last);
-        const QStringList lines = memoLines(w.vmin);
-        QCOMPARE(lines.size(), Tmidiiof::MonitorLineLimit);
-        QCOMPARE(lines.first(), line(extra));
+        int sent = 0;
+        for (int burst = 0; burst < 4; ++burst) {
+            for (; sent < events * (burst + 1) / 4; ++sent)
+                send(QByteArray::fromRawData("\x90", 1) + char(sent % 128) + char(sent / 128 + 1));
+            QTRY_COMPARE(memoLines(w.vmin).value(w.vmin->blockCount() - 1), line(sent - 1));
+            const QStringList lines = memoLines(w.vmin);
+            QVERIFY2(lines.size() >= std::min(sent, int(Tmidiiof::MonitorLineLimit)), qPrintable(QString::number(lines.size())));
+            QVERIFY2(lines.size() <= 2 * Tmidiiof::MonitorLineLimit, qPrintable(QString::number(lines.size())));
+            const int first = sent - int(lines.size());
+            for (int k = 0; k < lines.size(); ++k)
+                QCOMPARE(lines[k], line(first + k));
+        }
     }
 
     // --- Shut-down -----------------------------------------------------------------------------
