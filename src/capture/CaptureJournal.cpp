@@ -109,10 +109,18 @@ void CaptureJournal::start(CaptureList &list)
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
     m_list = &list;
+    m_failed = false;
     m_pending = line({Magic, Version});
     for (int row = 0; row < list.count(); ++row)
         rowAppended(list, row);
     writePending();
+    if (m_failed) {
+        // Nothing half-written stays behind as if it were a journal.
+        m_file.close();
+        QFile::remove(m_path);
+        m_list = nullptr;
+        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
+    }
     sync();
     list.setObserver(this);
 }
@@ -190,14 +198,30 @@ void CaptureJournal::changesDone()
 
 void CaptureJournal::writePending()
 {
-    if (m_pending.isEmpty() || !m_file.isOpen())
+    if (m_pending.isEmpty() || !m_file.isOpen() || m_failed)
         return;
     // An unbuffered file: the bytes are with the operating system when write() returns.
     const qint64 written = m_file.write(m_pending);
     ++m_writes;
     if (written != m_pending.size()) {
+        // Called from inside a change of the list: nothing may be thrown here. The journal
+        // stops, keeping what it holds (a record cut short at its end is ignored when it is
+        // read), and tells it afterwards.
         m_pending.clear();
-        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
+        m_failed = true;
+        const QString reason = m_file.errorString();
+        if (m_list) {
+            detach();
+            QMetaObject::invokeMethod(
+                this,
+                [this, reason] {
+                    emit failed(QStringLiteral("Unable to write to %1 (%2). Capture rows are no longer "
+                                               "journaled; save the list with Save GPO.")
+                                    .arg(m_path, reason));
+                },
+                Qt::QueuedConnection);
+        }
+        return;
     }
     m_pending.clear();
     m_unsynced = true;

@@ -36,6 +36,9 @@ public:
     // Starts a new journal holding the list as it stands, and follows the list from now on.
     // Throws CorvaneError when the file cannot be written.
     void start(CaptureList &list);
+    // True after a write failed while following the list: the journal has stopped (the list
+    // goes on without it) and failed() was emitted once.
+    bool hasFailed() const { return m_failed; }
     // Stops following the list, syncs and removes the journal (a clean exit).
     void finish();
     // Stops following the list and closes the journal, leaving the file (tests, crash-like ends).
@@ -66,6 +69,13 @@ public:
     void sorted(int column) override;
     void changesDone() override;
 
+signals:
+    // A write failed while following the list (a full disk, a removed medium). Emitted once,
+    // after the change of the list is complete; the journal follows the list no more, and what
+    // it held before stays in its file.
+    void failed(const QString &message);
+
+public:
     // Counters for tests and benchmarks.
     int writeCount() const { return m_writes; }
     int syncCount() const { return m_syncs; }
@@ -81,6 +91,7 @@ private:
     QByteArray m_pending;
     QTimer m_syncTimer;
     bool m_unsynced = false;
+    bool m_failed = false;
     int m_writes = 0;
     int m_syncs = 0;
 };

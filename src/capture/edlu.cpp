@@ -4,9 +4,11 @@
 #include "AppPaths.h"
 #include "CameraTable.h"
 #include "CaptureFile.h"
+#include "CaptureJournal.h"
 #include "Clock.h"
 #include "DocumentFiles.h"
 #include "EdlFile.h"
+#include "Errors.h"
 #include "ErrorReport.h"
 #include "KxDialog.h"
 #include "KxSettings.h"
@@ -515,6 +517,63 @@ void Tedlf::KxFormClose()
     if (isWithin(QApplication::focusWidget(), cameragrid))
         cameragridExit();
     m_devices->StopDevices();
+    // Either way out is a clean exit: nothing is left to recover.
+    if (m_journal)
+        m_journal->finish();
+}
+
+void Tedlf::StartJournal(const QString &path)
+{
+    if (m_journal)
+        return;
+    const CaptureJournal::Recovery found = CaptureJournal::read(path);
+    auto moveAside = [&path](const QString &told) {
+        const QString aside = CaptureJournal::moveAside(path);
+        if (aside.isEmpty()) {
+            DlgMessage(told + QStringLiteral(" It could not be moved aside, so this run keeps no capture journal: ")
+                       + path);
+            return false;
+        }
+        if (!told.isEmpty())
+            DlgMessage(told + QStringLiteral(" It was kept as ") + QDir::toNativeSeparators(aside));
+        return true;
+    };
+    switch (found.found) {
+    case CaptureJournal::Found::Nothing:
+        break;
+    case CaptureJournal::Found::Damaged:
+        if (!moveAside(QStringLiteral("The capture journal of the previous run cannot be recovered. ") + found.problem))
+            return;
+        break;
+    case CaptureJournal::Found::Rows: {
+        if (found.rows.isEmpty())
+            break; // nothing to offer; the new journal replaces it
+        const int n = static_cast<int>(found.rows.size());
+        const QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
+                                        : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
+        if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
+            CaptureList &list = changeList();
+            list.clear();
+            CaptureList::AppendBatch batch(list);
+            for (const CaptureList::RowTexts &row : found.rows)
+                list.appendRow(row);
+        } else if (!moveAside(QString())) {
+            return;
+        }
+        break;
+    }
+    }
+
+    auto *journal = new CaptureJournal(path, this);
+    try {
+        journal->start(*m_list);
+    } catch (const CorvaneError &error) {
+        delete journal;
+        DlgMessage(error.message() + QStringLiteral(". Capture rows are not journaled in this run."));
+        return;
+    }
+    connect(journal, &CaptureJournal::failed, this, [](const QString &message) { DlgMessage(message); });
+    m_journal = journal;
 }
 
 void Tedlf::kexitClick()

@@ -14,6 +14,7 @@
 #include <optional>
 
 class CameraTable;
+class CaptureJournal;
 class QAction;
 class QFileDialog;
 class QFrame;
@@ -64,6 +65,15 @@ public:
     CameraTable cameraTable() const;
     // Rows selected in List1, ascending.
     QList<int> selectedRows() const;
+
+    // Journals every change of the capture list to path from now on, so that a crash loses no
+    // row. A journal found there was left by a run that did not end cleanly: its rows are
+    // offered back first ("Recover N capture rows from the previous run?"); declined or
+    // unreadable, it is moved aside under a dated name, never deleted. Call once, before the
+    // devices start. Problems are told to the operator; the window works on without a journal.
+    void StartJournal(const QString &path);
+    // The journal, or none.
+    CaptureJournal *journal() const { return m_journal; }
 
     // --- Controls, named as in the window's design ------------------------------------------
     QLabel *tcpoz;
@@ -213,4 +223,5 @@ private:
     // A make-and-save (button or GPO8 trigger) is running; its dialogs let device events in.
     bool m_makingAndSaving = false;
     QMetaObject::Connection m_focusWatch;
+    CaptureJournal *m_journal = nullptr;
 };

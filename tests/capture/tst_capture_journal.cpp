@@ -9,6 +9,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QFileInfo>
+
+#include <csignal>
+
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -242,6 +247,55 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(CorvaneError, journal.start(list));
         QVERIFY(!list.observer());
     }
+
+#if defined(Q_OS_LINUX)
+    // A write that fails while the show goes on (here the file-size limit, as a full disk would):
+    // the list keeps every row and change, the journal stops and tells it once, and what it held
+    // before the failure can still be recovered.
+    void failedWriteStopsTheJournalNotTheList()
+    {
+        CaptureList list;
+        CaptureJournal journal(journalPath());
+        QStringList messages;
+        connect(&journal, &CaptureJournal::failed, this, [&messages](const QString &m) { messages << m; });
+        journal.start(list);
+        list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+        list.setLastComment(QStringLiteral("kept"));
+        journal.sync();
+        const qint64 size = QFileInfo(journalPath()).size();
+
+        struct rlimit before {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        struct rlimit limited = before;
+        limited.rlim_cur = static_cast<rlim_t>(size + 10); // room for a part of the next record
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        {
+            CaptureList::AppendBatch batch(list);
+            list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0002");
+            list.appendEvent(u"10:00:02:00", u"10:00:02:00", u"0004");
+        }
+        list.setLastComment(QStringLiteral("after the failure"));
+        list.deleteRows({0});
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(journal.hasFailed());
+        QVERIFY(!list.observer());
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(list.text(1, CaptureList::CommentColumn), QStringLiteral("after the failure"));
+        QTRY_COMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(QStringLiteral("Unable to write to ") + journalPath()), qPrintable(messages.first()));
+        QCoreApplication::processEvents();
+        QCOMPARE(messages.size(), 1);
+
+        journal.close();
+        const CaptureJournal::Recovery found = CaptureJournal::read(journalPath());
+        QCOMPARE(found.found, CaptureJournal::Found::Rows);
+        QCOMPARE(found.rows.size(), 1);
+        QCOMPARE(found.rows.first().comment, QStringLiteral("kept"));
+    }
+#endif
 };
 
 // Child process of killedProcessLosesNothing.

@@ -1,0 +1,306 @@
+// The capture window and its journal: the rows a run that did not end cleanly left behind are
+// offered back at start, declined or unreadable journals are moved aside (never deleted), and
+// either clean way out removes the journal.
+
+#include "AppPaths.h"
+#include "CaptureJournal.h"
+#include "Clock.h"
+#include "DialogScript.h"
+#include "ErrorReport.h"
+#include "KxSettings.h"
+#include "TestFiles.h"
+#include "edlu.h"
+
+#include <QDir>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+using Rows = QList<CaptureList::RowTexts>;
+
+// 23 November 2008, 14:30:05: a journal moved aside is named corvane-20081123-143005.journal.
+const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
+
+// Every value the capture window reads at start.
+QByteArray defaultSettings()
+{
+    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
+    for (int c = 1; c <= 16; ++c)
+        def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
+    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
+    for (int k = 2; k <= 9; ++k)
+        def += QStringLiteral("kf%1=Key %1\r\n").arg(k).toLatin1();
+    return def;
+}
+
+Rows rowsOf(const CaptureList &list)
+{
+    Rows rows;
+    for (int r = 0; r < list.count(); ++r)
+        rows.append(list.rowTexts(r));
+    return rows;
+}
+
+// The rows as the list view shows them.
+Rows rowsShown(const Tedlf &w)
+{
+    Rows rows;
+    const QAbstractItemModel *model = w.List1->model();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        auto text = [&](int column) { return model->index(r, column).data().toString(); };
+        rows.append({text(0), text(1), text(2), text(3), text(4)});
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestCaptureRecovery : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Tedlf> m_window;
+    std::unique_ptr<DialogScript> m_dialogs;
+    FixedClock m_clock{Moment};
+
+    QString journalPath() const { return m_dir->filePath(QStringLiteral("corvane.journal")); }
+    QString asidePath() const { return m_dir->filePath(QStringLiteral("corvane-20081123-143005.journal")); }
+
+    // A journal as a run killed in the middle of a show leaves it: three rows, a comment with
+    // characters the journal escapes, a deleted row, a sort. Returns the rows that were shown.
+    Rows journalLeftByACrash()
+    {
+        CaptureList list;
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        list.appendEvent(u"10:00:00:00", u"10:00:00:01", u"0001");
+        list.appendEvent(u"10:00:01:00", u"10:00:01:01", u"0004");
+        list.appendEvent(u"10:00:02:00", u"10:00:02:01", u"0002");
+        list.appendEvent(u"10:00:03:00", u"10:00:03:01", u"0008");
+        list.setComment(1, QStringLiteral("wide\tshot, \u00e9"));
+        list.deleteRows({0});
+        list.sortByColumn(CaptureList::CameraColumn);
+        journal.close();
+        return rowsOf(list);
+    }
+
+    Tedlf &open()
+    {
+        m_window = std::make_unique<Tedlf>();
+        return *m_window;
+    }
+
+    // The files of the program folder other than the settings files.
+    QStringList journalFiles() const
+    {
+        return QDir(m_dir->path()).entryList({QStringLiteral("*.journal")}, QDir::Files, QDir::Name);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        setAppClock(&m_clock);
+    }
+
+    void cleanupTestCase() { setAppClock(nullptr); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        AppPaths::setProgramFolder(m_dir->path());
+        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
+        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("corvane.def")), defaultSettings()));
+        m_dialogs = std::make_unique<DialogScript>();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        CloseSettingsFile();
+        m_dialogs.reset();
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
+        m_dir.reset();
+    }
+
+    void noJournalAsksNothingAndStartsOne()
+    {
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList());
+        QVERIFY(w.journal() && w.journal()->isOpen());
+        w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        // In the journal by the time the row shows.
+        QTRY_COMPARE(w.List1->model()->rowCount(), 1);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(w.captureList()));
+    }
+
+    // OK gives back the list exactly as it was shown, and the journal goes on from there: a
+    // second crash loses nothing either.
+    void recoveredRowsAreShownAndJournaled()
+    {
+        const Rows before = journalLeftByACrash();
+        m_dialogs->then(DialogScript::ok());
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 3 capture rows from the previous run?"}));
+        QCOMPARE(rowsOf(w.captureList()), before);
+        QCOMPARE(rowsShown(w), before);
+
+        w.AddGpoEvent(QStringLiteral("10:00:04:00"), QStringLiteral("10:00:04:00"), QStringLiteral("0010"));
+        w.SetLastComment(QStringLiteral("after"));
+        const Rows now = rowsOf(w.captureList());
+        QCOMPARE(now.size(), 4);
+        QCOMPARE(now.last().item, QStringLiteral("0004")); // numbered from the row count, as ever
+        QCOMPARE(CaptureJournal::read(journalPath()).rows, now);
+        QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
+    }
+
+    void oneRowIsAskedForInTheSingular()
+    {
+        {
+            CaptureList list;
+            CaptureJournal journal(journalPath());
+            journal.start(list);
+            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+            journal.close();
+        }
+        m_dialogs->then(DialogScript::ok());
+        open().StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 1 capture row from the previous run?"}));
+    }
+
+    // Cancel starts an empty list; the old journal is kept under a dated name.
+    void declinedJournalIsMovedAside()
+    {
+        const Rows before = journalLeftByACrash();
+        m_dialogs->then(DialogScript::cancel());
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(w.captureList().count(), 0);
+        QCOMPARE(journalFiles(), QStringList({"corvane-20081123-143005.journal", "corvane.journal"}));
+        QCOMPARE(CaptureJournal::read(asidePath()).rows, before);
+        const CaptureJournal::Recovery fresh = CaptureJournal::read(journalPath());
+        QCOMPARE(fresh.found, CaptureJournal::Found::Rows);
+        QVERIFY(fresh.rows.isEmpty());
+    }
+
+    // A record cut by the crash is not offered; every complete one is.
+    void cutLastRecordIsLeftOut()
+    {
+        const Rows before = journalLeftByACrash();
+        QVERIFY(TestFiles::write(journalPath(), TestFiles::read(journalPath()) + "A\t0005\t0001\t10:00:0"));
+        m_dialogs->then(DialogScript::ok());
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 3 capture rows from the previous run?"}));
+        QCOMPARE(rowsOf(w.captureList()), before);
+        // The cut record does not stay in the journal to break a later recovery.
+        QCOMPARE(CaptureJournal::read(journalPath()).cutRecord, false);
+    }
+
+    void unreadableJournalIsMovedAsideWithAMessage_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("another format") << QByteArray("[App]\r\nExe=corvane\r\n")
+                                        << QStringLiteral("The journal is not a Corvane capture journal.");
+        QTest::newRow("damaged in the middle") << QByteArray() << QStringLiteral("The journal is damaged at record 3.");
+    }
+
+    void unreadableJournalIsMovedAsideWithAMessage()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        if (content.isEmpty()) {
+            journalLeftByACrash();
+            QByteArray journal = TestFiles::read(journalPath());
+            const qsizetype second = journal.indexOf('\n', journal.indexOf('\n') + 1);
+            journal[second + 3] = journal[second + 3] == '9' ? '8' : '9'; // a changed digit of record 3
+            QVERIFY(TestFiles::write(journalPath(), journal));
+        } else {
+            QVERIFY(TestFiles::write(journalPath(), content));
+        }
+        const QByteArray damaged = TestFiles::read(journalPath());
+
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->shown().size(), 1);
+        QCOMPARE(m_dialogs->shown().first().kind, QStringLiteral("message"));
+        QCOMPARE(m_dialogs->shown().first().text,
+                 QStringLiteral("The capture journal of the previous run cannot be recovered. ") + reason
+                     + QStringLiteral(" It was kept as ") + QDir::toNativeSeparators(asidePath()));
+        QCOMPARE(TestFiles::read(asidePath()), damaged);
+        QCOMPARE(w.captureList().count(), 0);
+        QVERIFY(w.journal() && w.journal()->isOpen());
+    }
+
+    // A journal that holds no row (a crash before the first event) is replaced without a word.
+    void journalWithoutRowsIsReplaced()
+    {
+        {
+            CaptureList list;
+            CaptureJournal journal(journalPath());
+            journal.start(list);
+            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+            list.clear();
+            journal.close();
+        }
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList());
+        QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
+        QCOMPARE(CaptureJournal::read(journalPath()).records, 0);
+    }
+
+    // A journal that cannot be written: the operator is told, the capture goes on without it.
+    void unwritableJournalIsToldAndCaptureGoesOn()
+    {
+        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("blocked")), "x"));
+        const QString path = m_dir->filePath(QStringLiteral("blocked/corvane.journal"));
+        Tedlf &w = open();
+        w.StartJournal(path);
+        QCOMPARE(m_dialogs->seen(),
+                 QStringList({"!|Unable to write to " + path + ". Capture rows are not journaled in this run."}));
+        QVERIFY(!w.journal());
+        w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        QCOMPARE(w.captureList().count(), 1);
+    }
+
+    // Both ways out of the window are clean exits: the journal is removed.
+    void cleanExitRemovesTheJournal_data()
+    {
+        QTest::addColumn<bool>("exitButton");
+        QTest::newRow("Exit button") << true;
+        QTest::newRow("window closed") << false;
+    }
+
+    void cleanExitRemovesTheJournal()
+    {
+        QFETCH(bool, exitButton);
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        w.show();
+        w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        QVERIFY(QFile::exists(journalPath()));
+        if (exitButton) {
+            m_dialogs->then(DialogScript::ok()); // "Exit without saving EDL?"
+            w.kexitClick();
+        } else {
+            w.close();
+        }
+        QTRY_VERIFY(!w.isVisible());
+        QCOMPARE(journalFiles(), QStringList());
+    }
+};
+
+QTEST_MAIN(TestCaptureRecovery)
+#include "tst_capture_recovery.moc"

@@ -1,0 +1,161 @@
+// A test entry of the program: the real program (runCorvane, with its capture window, device
+// window and capture journal) on in-process MIDI devices, driven line by line from standard
+// input. A test starts it as a process of its own, so that it can kill it like a crash would.
+//
+//   corvane-testhost [ok|cancel ...]
+//
+// The arguments answer the program's questions in order (OK or Cancel); a question with no
+// answer left, and every message, is dismissed. Devices: input "Orvex In" and output "Orvex Out"
+// of the loopback service; midiio.ini in the program folder chooses them.
+//
+// Commands, one a line:
+//   event MASK HH:MM:SS:FF   the interface sends a capture event (MASK in hexadecimal)
+//   comment ROW TEXT         Comment on row ROW, its dialog answered with TEXT
+//   delete ROW               Delete on row ROW
+//   rows                     prints the dialogs seen since the last report ("dialog
+//                            <caption>|<text>"), the rows the list shows ("row" and the five
+//                            texts, tab-separated), then "rows N"
+//   exit                     the Exit button ("Exit without saving EDL?" answered OK)
+// Prints "ready" once the capture window is shown.
+
+#include "CorvaneProgram.h"
+#include "DialogScript.h"
+#include "ErrorReport.h"
+#include "LoopbackMidiService.h"
+#include "OrvexSim.h"
+#include "edlu.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QSocketNotifier>
+#include <QTableView>
+#include <QTimer>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+void say(const QString &line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+class Driver : public QObject {
+public:
+    Driver(Tedlf &window, LoopbackMidiService &midi, int input, DialogScript &dialogs)
+        : m_window(window), m_midi(midi), m_input(input), m_dialogs(dialogs), m_stdin(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        connect(&m_stdin, &QSocketNotifier::activated, this, &Driver::readInput);
+    }
+
+    void reportDialogs()
+    {
+        const QList<DialogScript::Shown> &shown = m_dialogs.shown();
+        for (; m_reported < shown.size(); ++m_reported)
+            say(QStringLiteral("dialog ") + shown.at(m_reported).caption + QLatin1Char('|') + shown.at(m_reported).text);
+    }
+
+private:
+    void readInput()
+    {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            m_stdin.setEnabled(false); // the test went away; the program runs on until killed
+            return;
+        }
+        m_line.append(buffer, n);
+        for (qsizetype end; (end = m_line.indexOf('\n')) >= 0;) {
+            const QString line = QString::fromUtf8(m_line.left(end));
+            m_line.remove(0, end + 1);
+            runGuarded([this, &line] { run(line); });
+        }
+    }
+
+    void select(int row)
+    {
+        m_window.List1->selectionModel()->select(m_window.List1->model()->index(row, 0),
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
+    void run(const QString &line)
+    {
+        const QString command = line.section(QLatin1Char(' '), 0, 0);
+        const QString rest = line.section(QLatin1Char(' '), 1);
+        if (command == QLatin1String("event")) {
+            const auto time = OrvexSim::parseTimecode(rest.section(QLatin1Char(' '), 1, 1), 25);
+            bool ok = false;
+            const uint mask = rest.section(QLatin1Char(' '), 0, 0).toUInt(&ok, 16);
+            if (!time || !ok || mask > 0xFFFF) {
+                say(QStringLiteral("error: bad event: ") + line);
+                return;
+            }
+            const OrvexSim::Message message = OrvexSim::captureEvent(std::uint16_t(mask), *time);
+            if (!m_midi.send(m_input, QByteArrayView(message.data(), qsizetype(message.size()))))
+                say(QStringLiteral("error: the input is not open"));
+        } else if (command == QLatin1String("comment")) {
+            select(rest.section(QLatin1Char(' '), 0, 0).toInt());
+            m_dialogs.then(DialogScript::enter(rest.section(QLatin1Char(' '), 1)));
+            m_window.CommentClick();
+        } else if (command == QLatin1String("delete")) {
+            select(rest.toInt());
+            m_window.DeleteClick();
+        } else if (command == QLatin1String("rows")) {
+            reportDialogs();
+            const QAbstractItemModel *model = m_window.List1->model();
+            for (int r = 0; r < model->rowCount(); ++r) {
+                QStringList texts{QStringLiteral("row")};
+                for (int c = 0; c < model->columnCount(); ++c)
+                    texts << model->index(r, c).data().toString();
+                say(texts.join(QLatin1Char('\t')));
+            }
+            say(QStringLiteral("rows %1").arg(model->rowCount()));
+        } else if (command == QLatin1String("exit")) {
+            m_dialogs.then(DialogScript::ok());
+            m_window.kexitClick();
+        } else {
+            say(QStringLiteral("error: unknown command: ") + line);
+        }
+    }
+
+    Tedlf &m_window;
+    LoopbackMidiService &m_midi;
+    int m_input;
+    DialogScript &m_dialogs;
+    QSocketNotifier m_stdin;
+    QByteArray m_line;
+    qsizetype m_reported = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    GuardedApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvane"));
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+
+    LoopbackMidiService midi;
+    const int input = midi.addInput(QStringLiteral("Orvex In"));
+    midi.addOutput(QStringLiteral("Orvex Out"));
+    setMidiService(&midi);
+
+    DialogScript dialogs;
+    for (const QString &answer : QCoreApplication::arguments().mid(1))
+        dialogs.then(answer == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
+
+    std::unique_ptr<Driver> driver;
+    const int status = runCorvane([&](Tedlf &window) {
+        driver = std::make_unique<Driver>(window, midi, input, dialogs);
+        QTimer::singleShot(0, driver.get(), [&driver] {
+            driver->reportDialogs();
+            say(QStringLiteral("ready"));
+        });
+    });
+    driver.reset();
+    setMidiService(nullptr);
+    return status;
+}
