@@ -6,11 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#if defined(Q_OS_WIN)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include <type_traits>
+
 
 namespace {
 
@@ -32,6 +29,43 @@ QByteArray escape(const QString &text)
         }
     }
     return out;
+}
+
+void appendEscapedByte(QByteArray &out, char c)
+{
+    switch (c) {
+    case '\\': out += "\\\\"; break;
+    case '\t': out += "\\t"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    default: out += c; break;
+    }
+}
+
+// Appends the text as escaped UTF-8 without making a copy of it first: a row is recorded on the
+// way of every arriving event.
+void appendEscaped(QByteArray &out, QAnyStringView text)
+{
+    text.visit([&out](auto view) {
+        using View = decltype(view);
+        if constexpr (std::is_same_v<View, QLatin1StringView>) {
+            for (const char c : view) {
+                const auto byte = static_cast<unsigned char>(c);
+                if (byte < 0x80) {
+                    appendEscapedByte(out, c);
+                } else {
+                    out += static_cast<char>(0xC0 | (byte >> 6));
+                    out += static_cast<char>(0x80 | (byte & 0x3F));
+                }
+            }
+        } else if constexpr (std::is_same_v<View, QUtf8StringView>) {
+            for (const char c : view)
+                appendEscapedByte(out, c);
+        } else {
+            for (const char c : view.toUtf8())
+                appendEscapedByte(out, c);
+        }
+    });
 }
 
 bool unescape(const QByteArray &field, QString *text)
@@ -58,7 +92,7 @@ bool unescape(const QByteArray &field, QString *text)
     return true;
 }
 
-QByteArray checksum(const QByteArray &body)
+QByteArray checksum(QByteArrayView body)
 {
     return QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper();
 }
@@ -93,9 +127,6 @@ bool toInt(const QByteArray &text, int *value)
 
 CaptureJournal::CaptureJournal(QString path, QObject *parent) : QObject(parent), m_path(std::move(path)), m_file(m_path)
 {
-    m_syncTimer.setSingleShot(true);
-    m_syncTimer.setInterval(SyncDelayMs);
-    connect(&m_syncTimer, &QTimer::timeout, this, &CaptureJournal::sync);
 }
 
 CaptureJournal::~CaptureJournal()
@@ -121,7 +152,9 @@ void CaptureJournal::start(CaptureList &list)
         m_list = nullptr;
         throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
     }
-    sync();
+    m_disk.start(m_file.handle());
+    m_disk.written();
+    m_disk.syncNow();
     list.setObserver(this);
 }
 
@@ -135,12 +168,12 @@ void CaptureJournal::detach()
 void CaptureJournal::finish()
 {
     detach();
+    m_disk.stop(false);
     if (m_file.isOpen()) {
         m_file.close();
         QFile::remove(m_path);
     }
     m_pending.clear();
-    m_syncTimer.stop();
 }
 
 void CaptureJournal::close()
@@ -148,7 +181,7 @@ void CaptureJournal::close()
     detach();
     if (m_file.isOpen()) {
         writePending();
-        sync();
+        m_disk.stop(true);
         m_file.close();
     }
 }
@@ -164,8 +197,17 @@ void CaptureJournal::record(const QStringList &fields)
 
 void CaptureJournal::rowAppended(const CaptureList &list, int row)
 {
-    const CaptureList::RowTexts r = list.rowTexts(row);
-    record({QStringLiteral("A"), r.item, r.camera, r.reader, r.generator, r.comment});
+    const qsizetype start = m_pending.size();
+    m_pending += 'A';
+    for (const int column : {CaptureList::ItemColumn, CaptureList::CameraColumn, CaptureList::ReaderColumn,
+                             CaptureList::GeneratorColumn, CaptureList::CommentColumn}) {
+        m_pending += '\t';
+        appendEscaped(m_pending, list.textView(row, column));
+    }
+    const QByteArray sum = checksum(QByteArrayView(m_pending).sliced(start));
+    m_pending += '\t';
+    m_pending += sum;
+    m_pending += '\n';
 }
 
 void CaptureJournal::commentSet(const CaptureList &list, int row)
@@ -224,25 +266,13 @@ void CaptureJournal::writePending()
         return;
     }
     m_pending.clear();
-    m_unsynced = true;
-    if (!m_syncTimer.isActive())
-        m_syncTimer.start();
+    m_disk.written();
 }
 
 void CaptureJournal::sync()
 {
-    m_syncTimer.stop();
-    if (!m_unsynced || !m_file.isOpen())
-        return;
-#if defined(Q_OS_WIN)
-    ::_commit(m_file.handle());
-#elif defined(Q_OS_MACOS)
-    ::fsync(m_file.handle());
-#else
-    ::fdatasync(m_file.handle());
-#endif
-    m_unsynced = false;
-    ++m_syncs;
+    writePending();
+    m_disk.syncNow();
 }
 
 CaptureJournal::Recovery CaptureJournal::read(const QString &path)

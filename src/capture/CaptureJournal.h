@@ -1,16 +1,17 @@
 #pragma once
 
 #include "CaptureList.h"
+#include "DeferredDiskSync.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <QTimer>
 
 // The capture journal: every change to the capture list is appended to a file beside the
 // settings file and handed to the operating system before the change is shown, so a killed
 // program loses nothing; the file is synced to the disk at most SyncDelayMs later, so a power cut
-// loses at most that much. Changes that belong together (a batch of rows drained from the input
+// loses at most that much. The disk sync runs on a thread of the journal's own: a slow disk never
+// holds up the window or the rows arriving. Changes that belong together (a batch of rows drained from the input
 // port) go out in one write. A clean exit removes the journal; one found at start means the last
 // run ended without one, and its rows can be recovered.
 //
@@ -26,6 +27,8 @@ class CaptureJournal : public QObject, public CaptureListObserver {
     Q_OBJECT
 public:
     static constexpr int SyncDelayMs = 200;
+    // When the sync starts after the first unsynced write: the rest is the disk's time.
+    static constexpr int SyncStartMs = SyncDelayMs / 2;
 
     explicit CaptureJournal(QString path, QObject *parent = nullptr);
     ~CaptureJournal() override;
@@ -43,7 +46,7 @@ public:
     void finish();
     // Stops following the list and closes the journal, leaving the file (tests, crash-like ends).
     void close();
-    // Writes buffered records and syncs the file now.
+    // Writes buffered records and syncs the file now (waits for the disk).
     void sync();
 
     // What a journal left behind holds.
@@ -78,7 +81,7 @@ signals:
 public:
     // Counters for tests and benchmarks.
     int writeCount() const { return m_writes; }
-    int syncCount() const { return m_syncs; }
+    int syncCount() const { return m_disk.syncCount(); }
 
 private:
     void record(const QStringList &fields);
@@ -89,9 +92,7 @@ private:
     QFile m_file;
     CaptureList *m_list = nullptr;
     QByteArray m_pending;
-    QTimer m_syncTimer;
-    bool m_unsynced = false;
+    DeferredDiskSync m_disk{SyncStartMs};
     bool m_failed = false;
     int m_writes = 0;
-    int m_syncs = 0;
 };

@@ -115,6 +115,30 @@ private slots:
         QCOMPARE(m_errors, QStringList{"Cannot write show.gpo: No space left on device"});
     }
 
+    // Rows that arrive together end their drain together: the capture command writes them in
+    // one write. A failure at the end of a drain is reported like a row's.
+    void rowsOfOneDrainEndTogether()
+    {
+        m_service->addInput(QStringLiteral("Orvex in"));
+        makeSession();
+        QList<int> rowsAtDrainEnd;
+        m_session->setDrainEndHandler([&] {
+            rowsAtDrainEnd << int(m_rows.size());
+            if (m_rows.size() == 4)
+                throw CorvaneError(QStringLiteral("Cannot write show.gpo: No space left on device"));
+        });
+        QString error;
+        QVERIFY(m_session->open(QStringLiteral("Orvex in"), QString(), error));
+        // Sent before the event loop runs again: all three wait for the same drain.
+        QVERIFY(m_service->send(0, hex("F07E00240601001023451200F7")));
+        QVERIFY(m_service->send(0, hex("F07E00240602001023451300F7")));
+        QVERIFY(m_service->send(0, hex("F07E00240604001023451400F7")));
+        QTRY_COMPARE(rowsAtDrainEnd, QList<int>{3});
+        QVERIFY(m_service->send(0, hex("F07E00240608001023451500F7")));
+        QTRY_COMPARE(rowsAtDrainEnd, (QList<int>{3, 4}));
+        QCOMPARE(m_errors, QStringList{"Cannot write show.gpo: No space left on device"});
+    }
+
     // Names: the exact one first, else the first equal without regard to case.
     void findsDevicesByName_data()
     {

@@ -4,7 +4,9 @@
 #include "CliCommands.h"
 
 #include "CaptureFile.h"
+#include "CaptureJournal.h"
 #include "CaptureList.h"
+#include "DeferredDiskSync.h"
 #include "DeviceSession.h"
 #include "Errors.h"
 #include "Latin1Text.h"
@@ -18,6 +20,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <utility>
 
 namespace {
 
@@ -202,12 +205,22 @@ int runCaptureCommand(const QStringList &arguments)
         return CliExit::Failed;
     }
 
-    int status = CliExit::Ok;
-    session.setRowHandler([&](const QString &line) {
-        const QByteArray bytes = Latin1Text::encode(line) + Latin1Text::LineEnd;
+    // Rows that arrive together are written together, handed to the operating system at the end
+    // of each drain of the input (so a killed capture loses nothing it received) and synced to
+    // the disk soon after (so a power cut loses at most that time's rows).
+    DeferredDiskSync disk(CaptureJournal::SyncStartMs);
+    disk.start(file.handle());
+    QByteArray pending;
+    session.setRowHandler([&](const QString &line) { pending += Latin1Text::encode(line) + Latin1Text::LineEnd; });
+    session.setDrainEndHandler([&] {
+        if (pending.isEmpty())
+            return;
+        const QByteArray bytes = std::exchange(pending, QByteArray());
         if (file.write(bytes) != bytes.size() || !file.flush())
             throw CorvaneError(QStringLiteral("Cannot write %1: %2").arg(parsed.file, file.errorString()));
+        disk.written();
     });
+    int status = CliExit::Ok;
     // A row that cannot be written ends the capture: the file would no longer hold the show.
     session.setErrorHandler([&](const QString &message) {
         printMessage(message);
@@ -216,6 +229,7 @@ int runCaptureCommand(const QStringList &arguments)
     });
     const int loop = runUntilInterrupted();
     session.close();
+    disk.stop(true);
     file.close();
     return status != CliExit::Ok ? status : loop;
 }

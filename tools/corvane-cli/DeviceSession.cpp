@@ -54,15 +54,10 @@ bool DeviceSession::open(const QString &inputName, const QString &outputName, QS
         m_input->setCapacity(RingCapacity);
         m_input->setDeviceID(static_cast<std::uint16_t>(in));
         m_input->setOnMidiInput([this](QObject *) {
-            try {
-                m_link.MidiInput1MidiInput(*m_input);
-            } catch (const CorvaneError &e) {
-                if (m_errors)
-                    m_errors(e.message());
-            } catch (const std::exception &e) {
-                if (m_errors)
-                    m_errors(QString::fromLocal8Bit(e.what()));
-            }
+            guarded([this] { m_link.MidiInput1MidiInput(*m_input); });
+            // Also after a failure: the rows handled before it are not held back.
+            if (m_drainEnd)
+                guarded(m_drainEnd);
         });
         m_input->Open();
         if (m_input->State() != psOpen) {
@@ -128,6 +123,19 @@ void DeviceSession::close()
     }
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void DeviceSession::guarded(const std::function<void()> &work)
+{
+    try {
+        work();
+    } catch (const CorvaneError &e) {
+        if (m_errors)
+            m_errors(e.message());
+    } catch (const std::exception &e) {
+        if (m_errors)
+            m_errors(QString::fromLocal8Bit(e.what()));
+    }
 }
 
 void DeviceSession::line(const char *memo, const QString &text)

@@ -28,6 +28,9 @@ public:
 
     void setLineHandler(LineHandler handler) { m_lines = std::move(handler); }
     void setRowHandler(LineHandler handler) { m_rows = std::move(handler); }
+    // Called once a drain of the input is over (rows that arrived together have all gone to the
+    // row handler); what it throws goes to the error handler.
+    void setDrainEndHandler(std::function<void()> handler) { m_drainEnd = std::move(handler); }
     // Rows are numbered on from this count ("%.4d" of count + 1 for the next row).
     void setRowCount(int rows) { m_rowCount = rows; }
     int rowCount() const { return m_rowCount; }
@@ -62,6 +65,8 @@ public:
 
 private:
     void line(const char *memo, const QString &text);
+    // Runs work, handing what it throws to the error handler.
+    void guarded(const std::function<void()> &work);
 
     MidiService &m_service;
     std::unique_ptr<TMidiInput> m_input;
@@ -74,4 +79,5 @@ private:
     LineHandler m_lines;
     LineHandler m_rows;
     LineHandler m_errors;
+    std::function<void()> m_drainEnd;
 };
