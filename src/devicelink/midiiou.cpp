@@ -315,6 +315,18 @@ void Tmidiiof::rememberDevice(const char *key, const QString &name)
     IniFile(iniPath()).writeString(QLatin1String(MidiIoIni::Section), QLatin1String(key), name);
 }
 
+int Tmidiiof::deviceNumberNow(const QComboBox *list, const QStringList &namesNow)
+{
+    // Devices plugged in or out since the list was filled move the numbers of the others: the
+    // device chosen is the one of that name, at its place if it is still there, else the first
+    // of that name. -1 when it is gone.
+    const int index = list->currentIndex();
+    const QString name = list->currentText();
+    if (index >= 0 && index < namesNow.size() && namesNow.at(index) == name)
+        return index;
+    return static_cast<int>(namesNow.indexOf(name));
+}
+
 void Tmidiiof::OpenOutClick()
 {
     const int index = MidiOutputselect->currentIndex();
@@ -330,7 +342,10 @@ void Tmidiiof::OpenOutClick()
     }
     MidiOutput1->Close();
     try {
-        MidiOutput1->setDeviceID(index);
+        const int device = deviceNumberNow(MidiOutputselect, MidiOutputNames(m_service));
+        if (device < 0)
+            throw EmidioutputError(QStringLiteral("Midi output device not Found"));
+        MidiOutput1->setDeviceID(device);
     } catch (const CorvaneError &) {
         release(OpenOut, MidiOutputselect);
         return;
@@ -358,9 +373,10 @@ void Tmidiiof::OpenInClick()
         return;
     }
     try {
-        if (index > 0xFFFF)
+        const int device = deviceNumberNow(MidiInputSelect, MidiInputNames(m_service));
+        if (device < 0 || device > 0xFFFF)
             throw EMidiInputError(QStringLiteral("Midi input device not Found"));
-        MidiInput1->setDeviceID(static_cast<std::uint16_t>(index));
+        MidiInput1->setDeviceID(static_cast<std::uint16_t>(device));
     } catch (const CorvaneError &) {
         release(OpenIn, MidiInputSelect);
         return;

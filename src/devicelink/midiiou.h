@@ -130,6 +130,8 @@ private:
     void flushMonitors();
     // Unchecks the box without running its handler again and frees the list.
     static void release(QCheckBox *box, QComboBox *list);
+    // The number the chosen device has in the device list as it is now; -1 when it is gone.
+    static int deviceNumberNow(const QComboBox *list, const QStringList &namesNow);
     void rememberDevice(const char *key, const QString &name);
 
     MidiService &m_service;

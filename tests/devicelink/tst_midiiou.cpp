@@ -289,22 +289,27 @@ private slots:
     {
         QTest::addColumn<bool>("input");
         QTest::addColumn<MidiCall>("call");
-        QTest::newRow("input: selecting fails") << true << MidiCall::InGetDevCaps;
-        QTest::newRow("input: open fails") << true << MidiCall::InOpen;
-        QTest::newRow("output: selecting fails") << false << MidiCall::OutGetDevCaps;
-        QTest::newRow("output: open fails") << false << MidiCall::OutOpen;
+        QTest::addColumn<int>("skip"); // calls of that kind that still work first
+        // Open reads the device list again (to find the device chosen), then selects, then opens.
+        QTest::newRow("input: reading the list fails") << true << MidiCall::InGetDevCaps << 0;
+        QTest::newRow("input: selecting fails") << true << MidiCall::InGetDevCaps << 1;
+        QTest::newRow("input: open fails") << true << MidiCall::InOpen << 0;
+        QTest::newRow("output: reading the list fails") << false << MidiCall::OutGetDevCaps << 0;
+        QTest::newRow("output: selecting fails") << false << MidiCall::OutGetDevCaps << 1;
+        QTest::newRow("output: open fails") << false << MidiCall::OutOpen << 0;
     }
 
     void openFailureUnchecksTheBox()
     {
         QFETCH(bool, input);
         QFETCH(MidiCall, call);
+        QFETCH(int, skip);
         Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
         QComboBox *list = input ? w.MidiInputSelect : w.MidiOutputselect;
         QCheckBox *box = input ? w.OpenIn : w.OpenOut;
         input ? w.MidiInputSelectEnter() : w.MidiOutputselectEnter();
         list->setCurrentIndex(0);
-        m_service->failCall(call, MMSYSERR_ALLOCATED);
+        m_service->failCall(call, MMSYSERR_ALLOCATED, skip);
 
         QTest::mouseClick(box, Qt::LeftButton);
         QVERIFY(!box->isChecked());
@@ -322,6 +327,40 @@ private slots:
 
     // Entering a list (not coming back to the window, not choosing from its popup) refills it
     // and leaves nothing chosen, so that "Open" checked right after unchecks itself.
+    // A device plugged in after the list was filled moves the numbers of the others: Open still
+    // opens the device chosen, by its name, and remembers that one.
+    void openTakesTheDeviceChosenNotItsOldNumber_data()
+    {
+        QTest::addColumn<bool>("input");
+        QTest::newRow("input") << true;
+        QTest::newRow("output") << false;
+    }
+
+    void openTakesTheDeviceChosenNotItsOldNumber()
+    {
+        QFETCH(bool, input);
+        Tmidiiof &w = make({"Synth in", "Orvex in"}, {"Synth out", "Orvex out"});
+        QComboBox *list = input ? w.MidiInputSelect : w.MidiOutputselect;
+        QCheckBox *box = input ? w.OpenIn : w.OpenOut;
+        input ? w.MidiInputSelectEnter() : w.MidiOutputselectEnter();
+        list->setCurrentIndex(1); // "Orvex ..." is device 1 as the list shows it
+        // Plugged in now: every device moves one number up.
+        input ? m_service->insertInput(0, QStringLiteral("Keyboard in")) : m_service->insertOutput(0, QStringLiteral("Keyboard out"));
+        box->setChecked(true);
+        QVERIFY(box->isChecked());
+        if (input) {
+            QCOMPARE(w.MidiInput1->State(), psOpen);
+            QCOMPARE(w.MidiInput1->ProductName(), QStringLiteral("Orvex in"));
+            QVERIFY(m_service->send(2, hex("F07E00240601001023451200F7")));
+            QTRY_COMPARE(m_sink->rows.size(), 1);
+        } else {
+            QCOMPARE(w.MidiOutput1->State(), psOpen);
+            QCOMPARE(w.MidiOutput1->ProductName(), QStringLiteral("Orvex out"));
+        }
+        QCOMPARE(IniFile(iniPath()).readString(QStringLiteral("midiio"), input ? QStringLiteral("midiin") : QStringLiteral("midiout"), QString()),
+                 input ? QStringLiteral("Orvex in") : QStringLiteral("Orvex out"));
+    }
+
     void enteringAListClearsTheChoice_data()
     {
         QTest::addColumn<Qt::FocusReason>("reason");

@@ -1,5 +1,8 @@
 #include "LoopbackMidiService.h"
 
+#include <algorithm>
+#include <limits>
+
 #include <cmath>
 
 struct LoopbackMidiService::Input {
@@ -57,20 +60,39 @@ LoopbackMidiService::~LoopbackMidiService()
 
 int LoopbackMidiService::addInput(const QString &name)
 {
-    std::lock_guard guard(m_devicesLock);
-    auto device = std::make_unique<Input>();
-    device->name = name;
-    m_inputs.push_back(std::move(device));
-    return static_cast<int>(m_inputs.size()) - 1;
+    return insertInput(std::numeric_limits<int>::max(), name);
 }
 
 int LoopbackMidiService::addOutput(const QString &name)
 {
-    std::lock_guard guard(m_devicesLock);
-    auto device = std::make_unique<Output>();
+    return insertOutput(std::numeric_limits<int>::max(), name);
+}
+
+namespace {
+
+// Inserts into a list of devices whose addresses stay put (open endpoints refer to them).
+template <typename Device>
+int insertDevice(std::deque<std::unique_ptr<Device>> &devices, int position, const QString &name)
+{
+    auto device = std::make_unique<Device>();
     device->name = name;
-    m_outputs.push_back(std::move(device));
-    return static_cast<int>(m_outputs.size()) - 1;
+    const auto at = static_cast<std::size_t>(std::clamp(position, 0, static_cast<int>(devices.size())));
+    devices.insert(devices.begin() + static_cast<std::ptrdiff_t>(at), std::move(device));
+    return static_cast<int>(at);
+}
+
+} // namespace
+
+int LoopbackMidiService::insertInput(int position, const QString &name)
+{
+    std::lock_guard guard(m_devicesLock);
+    return insertDevice(m_inputs, position, name);
+}
+
+int LoopbackMidiService::insertOutput(int position, const QString &name)
+{
+    std::lock_guard guard(m_devicesLock);
+    return insertDevice(m_outputs, position, name);
 }
 
 void LoopbackMidiService::setMapper(const QString &name)

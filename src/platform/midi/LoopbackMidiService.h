@@ -23,6 +23,10 @@ public:
     // Adds a device and returns its number. Devices are added before they are used.
     int addInput(const QString &name);
     int addOutput(const QString &name);
+    // Adds a device at a place in the list, as one plugged in later can come before the others:
+    // the devices from there on move one number up. Returns the new device's number.
+    int insertInput(int position, const QString &name);
+    int insertOutput(int position, const QString &name);
     // Output device -1 (the mapper); an empty name removes it.
     void setMapper(const QString &name);
 
