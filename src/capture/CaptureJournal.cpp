@@ -14,23 +14,6 @@ namespace {
 const QByteArray Magic = "CORVANE-JOURNAL";
 const QByteArray Version = "1";
 
-QByteArray escape(const QString &text)
-{
-    QByteArray out;
-    const QByteArray utf8 = text.toUtf8();
-    out.reserve(utf8.size());
-    for (const char c : utf8) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c; break;
-        }
-    }
-    return out;
-}
-
 void appendEscapedByte(QByteArray &out, char c)
 {
     switch (c) {
@@ -66,6 +49,13 @@ void appendEscaped(QByteArray &out, QAnyStringView text)
                 appendEscapedByte(out, c);
         }
     });
+}
+
+QByteArray escape(const QString &text)
+{
+    QByteArray out;
+    appendEscaped(out, text);
+    return out;
 }
 
 bool unescape(const QByteArray &field, QString *text)

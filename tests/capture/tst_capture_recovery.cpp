@@ -9,6 +9,7 @@
 #include "ErrorReport.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
+#include "WindowSettings.h"
 #include "edlu.h"
 
 #include <QDir>
@@ -17,7 +18,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+
+using WindowSettings::defaultSettings;
 
 namespace {
 
@@ -25,18 +29,6 @@ using Rows = QList<CaptureList::RowTexts>;
 
 // 23 November 2008, 14:30:05: a journal moved aside is named corvane-20081123-143005.journal.
 const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
-
-// Every value the capture window reads at start.
-QByteArray defaultSettings()
-{
-    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
-    for (int c = 1; c <= 16; ++c)
-        def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
-    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
-    for (int k = 2; k <= 9; ++k)
-        def += QStringLiteral("kf%1=Key %1\r\n").arg(k).toLatin1();
-    return def;
-}
 
 Rows rowsOf(const CaptureList &list)
 {
@@ -72,22 +64,31 @@ private:
     QString journalPath() const { return m_dir->filePath(QStringLiteral("corvane.journal")); }
     QString asidePath() const { return m_dir->filePath(QStringLiteral("corvane-20081123-143005.journal")); }
 
-    // A journal as a run killed in the middle of a show leaves it: three rows, a comment with
-    // characters the journal escapes, a deleted row, a sort. Returns the rows that were shown.
-    Rows journalLeftByACrash()
+    // The journal a run leaves behind when it ends without a clean exit after play; returns
+    // the rows that were shown.
+    Rows journalLeftBy(const std::function<void(CaptureList &)> &play)
     {
         CaptureList list;
         CaptureJournal journal(journalPath());
         journal.start(list);
-        list.appendEvent(u"10:00:00:00", u"10:00:00:01", u"0001");
-        list.appendEvent(u"10:00:01:00", u"10:00:01:01", u"0004");
-        list.appendEvent(u"10:00:02:00", u"10:00:02:01", u"0002");
-        list.appendEvent(u"10:00:03:00", u"10:00:03:01", u"0008");
-        list.setComment(1, QStringLiteral("wide\tshot, \u00e9"));
-        list.deleteRows({0});
-        list.sortByColumn(CaptureList::CameraColumn);
+        play(list);
         journal.close();
         return rowsOf(list);
+    }
+
+    // A run killed in the middle of a show: three rows left, a comment with characters the
+    // journal escapes, a deleted row, a sort.
+    Rows journalLeftByACrash()
+    {
+        return journalLeftBy([](CaptureList &list) {
+            list.appendEvent(u"10:00:00:00", u"10:00:00:01", u"0001");
+            list.appendEvent(u"10:00:01:00", u"10:00:01:01", u"0004");
+            list.appendEvent(u"10:00:02:00", u"10:00:02:01", u"0002");
+            list.appendEvent(u"10:00:03:00", u"10:00:03:01", u"0008");
+            list.setComment(1, QStringLiteral("wide\tshot, \u00e9"));
+            list.deleteRows({0});
+            list.sortByColumn(CaptureList::CameraColumn);
+        });
     }
 
     Tedlf &open()
@@ -166,13 +167,7 @@ private slots:
 
     void oneRowIsAskedForInTheSingular()
     {
-        {
-            CaptureList list;
-            CaptureJournal journal(journalPath());
-            journal.start(list);
-            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
-            journal.close();
-        }
+        journalLeftBy([](CaptureList &list) { list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001"); });
         m_dialogs->then(DialogScript::ok());
         open().StartJournal(journalPath());
         QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 1 capture row from the previous run?"}));
@@ -246,14 +241,10 @@ private slots:
     // A journal that holds no row (a crash before the first event) is replaced without a word.
     void journalWithoutRowsIsReplaced()
     {
-        {
-            CaptureList list;
-            CaptureJournal journal(journalPath());
-            journal.start(list);
+        journalLeftBy([](CaptureList &list) {
             list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
             list.clear();
-            journal.close();
-        }
+        });
         Tedlf &w = open();
         w.StartJournal(journalPath());
         QCOMPARE(m_dialogs->seen(), QStringList());

@@ -11,6 +11,7 @@
 #include "IniStore.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
+#include "WindowSettings.h"
 #include "edlu.h"
 
 #include <QAction>
@@ -34,24 +35,11 @@
 #include <memory>
 
 using namespace CaptureFixtures;
+using WindowSettings::defaultSettings;
 
 using Settings = QList<QPair<QString, QString>>;
 
 namespace {
-
-// The default settings file of the fixture program folder.
-QByteArray defaultSettings()
-{
-    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
-    for (int c = 1; c <= 16; ++c)
-        def += QStringLiteral("reelname%1=CAM%1\r\n").arg(c).toLatin1();
-    for (int c = 1; c <= 16; ++c)
-        def += QStringLiteral("edittype%1=V\r\n").arg(c).toLatin1();
-    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n"
-           "kf2=Keep\r\nkf3=Discard\r\nkf4=Good\r\nkf5=Retake\r\nkf6=Check focus\r\nkf7=Check audio\r\n"
-           "kf8=Best take\r\nkf9=Note\r\n";
-    return def;
-}
 
 // Records what the window asks of the MIDI devices.
 class RecordingDevices : public TCaptureDevices {

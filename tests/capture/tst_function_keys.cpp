@@ -9,6 +9,7 @@
 #include "KxSettings.h"
 #include "KxSettingsForm.h"
 #include "TestFiles.h"
+#include "WindowSettings.h"
 #include "edlu.h"
 
 #include <QAction>
@@ -28,20 +29,10 @@
 
 using Settings = QList<QPair<QString, QString>>;
 
+using WindowSettings::defaultSettings;
+using WindowSettings::FactoryCaptions;
+
 namespace {
-
-const QStringList FactoryCaptions = {"Keep", "Discard", "Good", "Retake", "Check focus", "Check audio", "Best take", "Note"};
-
-QByteArray defaultSettings()
-{
-    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
-    for (int c = 1; c <= 16; ++c)
-        def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
-    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
-    for (int k = 2; k <= 9; ++k)
-        def += QStringLiteral("kf%1=%2\r\n").arg(k).arg(FactoryCaptions[k - 2]).toLatin1();
-    return def;
-}
 
 // The MIDI device window as far as "USB" sees it: shown or hidden.
 class ToggledDevices : public TCaptureDevices {

@@ -18,6 +18,7 @@
 #include "OrvexSimProcess.h"
 #include "RtMidiService.h"
 #include "TestFiles.h"
+#include "WindowSettings.h"
 #include "edlu.h"
 #include "midiiou.h"
 
@@ -33,20 +34,11 @@
 
 #include <memory>
 
+using WindowSettings::defaultSettings;
+
 namespace {
 
 const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
-
-QByteArray defaultSettings()
-{
-    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
-    for (int c = 1; c <= 16; ++c)
-        def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
-    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
-    for (int k = 2; k <= 9; ++k)
-        def += QStringLiteral("kf%1=Key %1\r\n").arg(k).toLatin1();
-    return def;
-}
 
 // The show: 100 camera switches among cameras 1 to 4, every seventh with camera 16 as well,
 // 13 frames apart from 10:00:00:00 at 25 frames per second, 5 ms apart in real time.
