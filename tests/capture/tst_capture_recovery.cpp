@@ -9,7 +9,7 @@
 #include "ErrorReport.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
-#include "WindowSettings.h"
+#include "WindowFixture.h"
 #include "edlu.h"
 
 #include <QDir>
@@ -56,13 +56,13 @@ class TestCaptureRecovery : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ProgramFolder> m_dir;
     std::unique_ptr<Tedlf> m_window;
     std::unique_ptr<DialogScript> m_dialogs;
     FixedClock m_clock{Moment};
 
-    QString journalPath() const { return m_dir->filePath(QStringLiteral("corvane.journal")); }
-    QString asidePath() const { return m_dir->filePath(QStringLiteral("corvane-20081123-143005.journal")); }
+    QString journalPath() const { return m_dir->file(QStringLiteral("corvane.journal")); }
+    QString asidePath() const { return m_dir->file(QStringLiteral("corvane-20081123-143005.journal")); }
 
     // The journal a run leaves behind when it ends without a clean exit after play; returns
     // the rows that were shown.
@@ -114,22 +114,16 @@ private slots:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ProgramFolder>();
         QVERIFY(m_dir->isValid());
-        AppPaths::setProgramFolder(m_dir->path());
-        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
-        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("corvane.def")), defaultSettings()));
         m_dialogs = std::make_unique<DialogScript>();
     }
 
     void cleanup()
     {
         m_window.reset();
-        CloseSettingsFile();
+        m_dir.reset(); // closes the settings file
         m_dialogs.reset();
-        AppPaths::setProgramFolder(QString());
-        AppPaths::setExecutableFileName(QString());
-        m_dir.reset();
     }
 
     void noJournalAsksNothingAndStartsOne()
@@ -255,8 +249,8 @@ private slots:
     // A journal that cannot be written: the operator is told, the capture goes on without it.
     void unwritableJournalIsToldAndCaptureGoesOn()
     {
-        QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("blocked")), "x"));
-        const QString path = m_dir->filePath(QStringLiteral("blocked/corvane.journal"));
+        QVERIFY(TestFiles::write(m_dir->file(QStringLiteral("blocked")), "x"));
+        const QString path = m_dir->file(QStringLiteral("blocked/corvane.journal"));
         Tedlf &w = open();
         w.StartJournal(path);
         QCOMPARE(m_dialogs->seen(),

@@ -11,7 +11,7 @@
 #include "IniStore.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
-#include "WindowSettings.h"
+#include "WindowFixture.h"
 #include "edlu.h"
 
 #include <QAction>
@@ -92,14 +92,14 @@ class TestCaptureWindow : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ProgramFolder> m_dir;
     std::unique_ptr<Tedlf> m_window;
     std::unique_ptr<DialogScript> m_dialogs;
     RecordingDevices m_devices;
     FixedClock m_clock{Moment};
     QStringList m_errors;
 
-    QString programFile(const QString &name) const { return m_dir->filePath(name); }
+    QString programFile(const QString &name) const { return m_dir->file(name); }
     QString settingsPath() const { return programFile(QStringLiteral("corvane.ini")); }
     // A value of the current desktop as stored in the settings file.
     QString stored(const QString &key) const
@@ -177,11 +177,8 @@ private slots:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ProgramFolder>();
         QVERIFY(m_dir->isValid());
-        AppPaths::setProgramFolder(m_dir->path());
-        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
-        QVERIFY(TestFiles::write(programFile(QStringLiteral("corvane.def")), defaultSettings()));
         m_dialogs = std::make_unique<DialogScript>();
         m_devices.calls.clear();
         m_errors.clear();
@@ -191,11 +188,8 @@ private slots:
     void cleanup()
     {
         m_window.reset();
-        CloseSettingsFile();
+        m_dir.reset(); // closes the settings file
         m_dialogs.reset();
-        AppPaths::setProgramFolder(QString());
-        AppPaths::setExecutableFileName(QString());
-        m_dir.reset();
     }
 
     // --- Start-up ----------------------------------------------------------------------------

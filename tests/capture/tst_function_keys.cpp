@@ -9,7 +9,7 @@
 #include "KxSettings.h"
 #include "KxSettingsForm.h"
 #include "TestFiles.h"
-#include "WindowSettings.h"
+#include "WindowFixture.h"
 #include "edlu.h"
 
 #include <QAction>
@@ -60,14 +60,14 @@ class TestFunctionKeys : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ProgramFolder> m_dir;
     std::unique_ptr<Tedlf> m_window;
     std::unique_ptr<DialogScript> m_dialogs;
     ToggledDevices m_devices;
     OpenedUrls m_opened;
     QStringList m_errors;
 
-    QString programFile(const QString &name) const { return m_dir->filePath(name); }
+    QString programFile(const QString &name) const { return m_dir->file(name); }
     QString settingsPath() const { return programFile(QStringLiteral("corvane.ini")); }
     void presetCurrent(const Settings &values)
     {
@@ -163,11 +163,8 @@ private slots:
 
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ProgramFolder>();
         QVERIFY(m_dir->isValid());
-        AppPaths::setProgramFolder(m_dir->path());
-        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
-        QVERIFY(TestFiles::write(programFile(QStringLiteral("corvane.def")), defaultSettings()));
         m_dialogs = std::make_unique<DialogScript>();
         m_devices.visible = false;
         m_opened.urls.clear();
@@ -177,11 +174,8 @@ private slots:
     void cleanup()
     {
         m_window.reset();
-        CloseSettingsFile();
+        m_dir.reset(); // closes the settings file
         m_dialogs.reset();
-        AppPaths::setProgramFolder(QString());
-        AppPaths::setExecutableFileName(QString());
-        m_dir.reset();
         QCOMPARE(m_errors, QStringList());
     }
 

@@ -18,7 +18,7 @@
 #include "OrvexSimProcess.h"
 #include "RtMidiService.h"
 #include "TestFiles.h"
-#include "WindowSettings.h"
+#include "WindowFixture.h"
 #include "edlu.h"
 #include "midiiou.h"
 

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "AppPaths.h"
+#include "KxSettings.h"
+#include "TestFiles.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The program folder and settings for tests of the capture window.
+namespace WindowSettings {
+
+// The function-key captions of the factory defaults, F2 to F9.
+inline const QStringList FactoryCaptions = {"Keep", "Discard", "Good", "Retake", "Check focus", "Check audio",
+                                            "Best take", "Note"};
+
+// A default settings file ("corvane.def") holding every value the capture window reads at start:
+// cameras CAM1 to CAM16 of edit type V, "show" as the file-name details, no folders, GPO8 off,
+// the factory captions.
+inline QByteArray defaultSettings()
+{
+    QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
+    for (int c = 1; c <= 16; ++c)
+        def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
+    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
+    for (int k = 2; k <= 9; ++k)
+        def += QStringLiteral("kf%1=%2\r\n").arg(k).arg(FactoryCaptions[k - 2]).toLatin1();
+    return def;
+}
+
+} // namespace WindowSettings
+
+// A temporary program folder for a test of the capture window: the program paths point at it,
+// the executable is "corvane", and the default settings file is in place. When it goes, the
+// settings file is closed and the program paths are restored, then the folder is removed.
+class ProgramFolder {
+public:
+    ProgramFolder()
+    {
+        if (!m_dir.isValid())
+            return;
+        AppPaths::setProgramFolder(m_dir.path());
+        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
+        m_valid = TestFiles::write(file(QStringLiteral("corvane.def")), WindowSettings::defaultSettings());
+    }
+    ~ProgramFolder()
+    {
+        CloseSettingsFile();
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
+    }
+    ProgramFolder(const ProgramFolder &) = delete;
+    ProgramFolder &operator=(const ProgramFolder &) = delete;
+
+    bool isValid() const { return m_valid; }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_valid = false;
+};
