@@ -11,6 +11,7 @@
 #include "Errors.h"
 #include "ErrorReport.h"
 #include "KxDialog.h"
+#include "MenuItems.h"
 #include "KxSettings.h"
 #include "SettingsKeys.h"
 
@@ -145,15 +146,6 @@ QPushButton *commandButton(QWidget *panel, const char *name, const QString &capt
     button->setObjectName(QLatin1String(name));
     button->setGeometry(x, 4, 70, 25);
     return button;
-}
-
-QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
-{
-    QAction *action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    return action;
 }
 
 QMenu *subMenu(QWidget *parent, const char *name, const QString &caption)

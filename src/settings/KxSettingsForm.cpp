@@ -4,6 +4,7 @@
 #include "ErrorReport.h"
 #include "IniStore.h"
 #include "KxDialog.h"
+#include "MenuItems.h"
 #include "KxSettings.h"
 
 #include <QAction>
@@ -57,15 +58,6 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption)
     auto *l = new QLabel(caption, parent);
     l->setObjectName(QLatin1String(name));
     return l;
-}
-
-QAction *menuItem(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
-{
-    QAction *action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    return action;
 }
 
 } // namespace
