@@ -100,19 +100,13 @@ private:
     QStringList m_errors;
 
     QString programFile(const QString &name) const { return m_dir->file(name); }
-    QString settingsPath() const { return programFile(QStringLiteral("corvane.ini")); }
+    QString settingsPath() const { return m_dir->settingsPath(); }
     // A value of the current desktop as stored in the settings file.
     QString stored(const QString &key) const
     {
         return IniFile(settingsPath()).readString(QStringLiteral("Current"), key, QStringLiteral("<absent>"));
     }
-    // Settings of the current desktop, written before the window opens.
-    void presetCurrent(const Settings &values)
-    {
-        IniFile ini(settingsPath());
-        ini.writeString(QStringLiteral("App"), QStringLiteral("Exe"), QStringLiteral("corvane"));
-        ini.writeStrings(QStringLiteral("Current"), values);
-    }
+    void presetCurrent(const Settings &values) { m_dir->presetCurrent(values); }
 
     Tedlf &open()
     {
@@ -127,14 +121,7 @@ private:
         activate(w);
         return w;
     }
-    // Shortcuts reach the active window only; the offscreen platform does not give the window
-    // back its activation when a dialog closes.
-    static void activate(Tedlf &w)
-    {
-        w.activateWindow();
-        if (!QTest::qWaitFor([&w] { return QApplication::activeWindow() == &w; }))
-            qWarning("capture window did not become active");
-    }
+    static void activate(Tedlf &w) { activateWindowForKeys(w); }
     void addEvents(Tedlf &w, std::initializer_list<Event> events)
     {
         for (const Event &e : events)

@@ -68,13 +68,8 @@ private:
     QStringList m_errors;
 
     QString programFile(const QString &name) const { return m_dir->file(name); }
-    QString settingsPath() const { return programFile(QStringLiteral("corvane.ini")); }
-    void presetCurrent(const Settings &values)
-    {
-        IniFile ini(settingsPath());
-        ini.writeString(QStringLiteral("App"), QStringLiteral("Exe"), QStringLiteral("corvane"));
-        ini.writeStrings(QStringLiteral("Current"), values);
-    }
+    QString settingsPath() const { return m_dir->settingsPath(); }
+    void presetCurrent(const Settings &values) { m_dir->presetCurrent(values); }
 
     Tedlf &open()
     {
@@ -97,12 +92,7 @@ private:
         return open();
     }
     // Function keys reach the active window only.
-    static void activate(Tedlf &w)
-    {
-        w.activateWindow();
-        if (!QTest::qWaitFor([&w] { return QApplication::activeWindow() == &w; }))
-            qWarning("capture window did not become active");
-    }
+    static void activate(Tedlf &w) { activateWindowForKeys(w); }
     // Three rows, each with the comment "old": cameras 1, 1+2, 2.
     static void addThreeRows(Tedlf &w)
     {

@@ -1,13 +1,19 @@
 #pragma once
 
 #include "AppPaths.h"
+#include "IniStore.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
 
+#include <QApplication>
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 
 // The program folder and settings for tests of the capture window.
 namespace WindowSettings {
@@ -57,8 +63,26 @@ public:
     bool isValid() const { return m_valid; }
     QString path() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
+    QString settingsPath() const { return file(QStringLiteral("corvane.ini")); }
+
+    // Settings of the current desktop, written before the window opens.
+    void presetCurrent(const QList<QPair<QString, QString>> &values) const
+    {
+        IniFile ini(settingsPath());
+        ini.writeString(QStringLiteral("App"), QStringLiteral("Exe"), QStringLiteral("corvane"));
+        ini.writeStrings(QStringLiteral("Current"), values);
+    }
 
 private:
     QTemporaryDir m_dir;
     bool m_valid = false;
 };
+
+// Makes the window the active one, as shortcuts reach the active window only; the offscreen
+// platform does not give a window back its activation when a dialog closes.
+inline void activateWindowForKeys(QWidget &window)
+{
+    window.activateWindow();
+    if (!QTest::qWaitFor([&window] { return QApplication::activeWindow() == &window; }))
+        qWarning("%s did not become active", qPrintable(window.objectName()));
+}
