@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QPointer>
 #include <QString>
 
 // The capture journal: every change to the capture list is appended to a file beside the
@@ -90,7 +91,8 @@ private:
 
     QString m_path;
     QFile m_file;
-    CaptureList *m_list = nullptr;
+    // The list followed; it may go before the journal does (both children of one window).
+    QPointer<CaptureList> m_list;
     QByteArray m_pending;
     DeferredDiskSync m_disk{SyncStartMs};
     bool m_failed = false;

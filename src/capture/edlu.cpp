@@ -186,6 +186,9 @@ Tedlf::~Tedlf()
     // The grid's focus watch must not outlive the window's own members.
     disconnect(m_focusWatch);
     m_arrivingRows.reset();
+    // Not a clean exit unless the window was closed first: the journal stays for recovery.
+    if (m_journal)
+        m_journal->close();
 }
 
 void Tedlf::setDevices(TCaptureDevices *devices)

@@ -171,7 +171,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("another format") << QByteArray("[App]\r\nExe=corvane\r\n");
-        QTest::newRow("binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\n\n", 14);
+        QTest::newRow("binary") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0\n\n", 12);
         QTest::newRow("other version") << QByteArray("CORVANE-JOURNAL\t9\tFFFF\n");
     }
 

@@ -126,7 +126,7 @@ private slots:
         DialogScript dialogs;
         auto edlf = std::make_unique<Tedlf>();
         auto midiiof = std::make_unique<Tmidiiof>();
-        CaptureDeviceWindow devices(*edlf, *midiiof);
+        auto devices = std::make_unique<CaptureDeviceWindow>(*edlf, *midiiof);
         SettingsFile->RestoreAllWindows();
         edlf->show();
 
@@ -198,6 +198,7 @@ private slots:
         QTRY_VERIFY(!edlf->isVisible());
         QVERIFY(m_errors.isEmpty());
 
+        devices.reset(); // the joint goes before the windows it joins
         midiiof.reset();
         edlf.reset();
         CloseSettingsFile();
