@@ -13,6 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#if defined(Q_OS_LINUX)
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace {
 
 constexpr int Wait = 30000;
@@ -27,6 +32,10 @@ public:
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(QDir::tempPath());
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#if defined(Q_OS_LINUX)
+        // A test ended by a timeout leaves no program behind on the machine.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
         m_process.start(exe, answers);
     }
     ~Program()

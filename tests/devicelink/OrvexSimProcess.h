@@ -6,6 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#if defined(Q_OS_LINUX)
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 // orvex-sim run as a process on the JACK server of the test's environment, with a client name
 // of its own, and what it printed.
 class OrvexSimProcess {
@@ -16,6 +21,10 @@ public:
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
                          [this] { m_output += QString::fromUtf8(m_process.readAllStandardOutput()); });
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#if defined(Q_OS_LINUX)
+        // A test ended by a timeout leaves no simulator behind on the machine.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
         m_process.start(QStringLiteral(ORVEX_SIM), QStringList{"--api", "jack", "--name", m_name} + arguments);
     }
 
