@@ -12,12 +12,14 @@
 #include <RtMidi.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
 #include <csignal>
 #include <memory>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace FaultFixtures {
 
@@ -39,6 +41,22 @@ inline bool jackAnswers()
         return false;
     }
     return !log.complained;
+}
+
+// Whether the server (JACK_DEFAULT_SERVER) has an output port of this full name
+// ("client:port").
+inline bool jackOutputListed(const QString &name)
+{
+    try {
+        RtMidiIn probe(RtMidi::UNIX_JACK, "corvane-faults-probe");
+        const unsigned count = probe.getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (QString::fromStdString(probe.getPortName(i)) == name)
+                return true;
+        }
+    } catch (const RtMidiError &) {
+    }
+    return false;
 }
 
 // A JACK server of the test's own, with the dummy driver: no sound hardware, D-Bus or
@@ -66,16 +84,8 @@ public:
     // ends or does not answer.
     bool start(QString *why)
     {
-        m_process.start();
-        if (!m_process.waitForStarted()) {
-            *why = QStringLiteral("jackd did not start (Debian package jackd2): ") + m_process.errorString();
-            return false;
-        }
-        const bool up = QTest::qWaitFor([this] { return m_process.state() != QProcess::Running || jackAnswers(); },
-                                        20000);
-        if (up && m_process.state() == QProcess::Running)
+        if (launch(why))
             return true;
-        *why = QStringLiteral("jackd did not answer: ") + output();
         stop();
         return false;
     }
@@ -90,22 +100,36 @@ public:
         removeLeftovers();
     }
 
-    // An orderly end: the server frees its shared memory itself.
+    // An orderly end: the server gives back its registry entry and frees its shared memory. One
+    // that was killed, or died while ending, leaves both behind; a server of the same name takes
+    // the entry over as it starts (and frees the shared memory of servers that no longer run),
+    // and, with no client, ends in order.
     void stop()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(15000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
+        end();
+        if (registered()) {
+            QString ignored;
+            launch(&ignored);
+            end();
         }
         removeLeftovers();
     }
 
+    // Whether the JACK registry holds a server entry under this name: while the server runs, and
+    // after it ended without giving the entry back (killed, or died of SIGPIPE as it ended with
+    // clients that vanished still on its list). The registry has room for eight servers of all
+    // users together; past that, every server fails to start.
+    bool registered() const
+    {
+        QFile registry(QStringLiteral("/dev/shm/jack-shm-registry"));
+        if (!registry.open(QIODevice::ReadOnly))
+            return false;
+        return registry.readAll().contains(QStringLiteral("jack-%1:%2:").arg(::getuid()).arg(m_name).toLocal8Bit());
+    }
+
     // What a server and its clients leave in /dev/shm under the server's name: semaphores of
-    // clients that ended and the socket of a killed server. (Shared memory segments of a killed
-    // server are reclaimed by the next server that starts.)
+    // clients that ended and the socket of a killed server. (Its registry entry and shared memory
+    // segments: see stop().)
     QStringList leftovers() const
     {
         return shmFolder().entryList({QStringLiteral("jack_sem.*_%1_*").arg(m_name), QStringLiteral("jack_%1_*").arg(m_name)},
@@ -114,6 +138,32 @@ public:
 
 private:
     static QDir shmFolder() { return QDir(qEnvironmentVariable("JACK_TMPDIR", QStringLiteral("/dev/shm"))); }
+
+    bool launch(QString *why)
+    {
+        m_process.start();
+        if (!m_process.waitForStarted()) {
+            *why = QStringLiteral("jackd did not start (Debian package jackd2): ") + m_process.errorString();
+            return false;
+        }
+        const bool up = QTest::qWaitFor([this] { return m_process.state() != QProcess::Running || jackAnswers(); },
+                                        20000);
+        if (up && m_process.state() == QProcess::Running)
+            return true;
+        *why = QStringLiteral("jackd did not answer: ") + output();
+        return false;
+    }
+
+    void end()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
 
     void removeLeftovers()
     {

@@ -38,7 +38,7 @@ QByteArray sysex(int size)
 // Copies every message from its JACK input to its JACK output, on JACK's thread.
 class JackThru {
 public:
-    JackThru() : m_in(RtMidi::UNIX_JACK, ThruRx), m_out(RtMidi::UNIX_JACK, ThruTx)
+    JackThru() : m_out(RtMidi::UNIX_JACK, ThruTx), m_in(RtMidi::UNIX_JACK, ThruRx)
     {
         m_in.ignoreTypes(false, false, false);
         m_in.setCallback(&JackThru::forward, this);
@@ -52,8 +52,10 @@ private:
         static_cast<JackThru *>(self)->m_out.sendMessage(message);
     }
 
-    RtMidiIn m_in;
+    // The input goes first: its client's thread, which runs forward, ends with it, and must not
+    // find the output gone.
     RtMidiOut m_out;
+    RtMidiIn m_in;
 };
 
 QStringList inputNames(MidiService &service)
