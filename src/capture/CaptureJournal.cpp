@@ -8,7 +8,6 @@
 
 #include <type_traits>
 
-
 namespace {
 
 const QByteArray Magic = "CORVANE-JOURNAL";
