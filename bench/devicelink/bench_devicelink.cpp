@@ -83,6 +83,7 @@ public:
     std::int64_t time(std::size_t k) const { return m_times[k]; }
     std::uint64_t lost() { return m_handle ? m_inner.midiInLostCount(m_handle) : 0; }
 
+    MidiSystemStatus midiSystemStatus() override { return m_inner.midiSystemStatus(); }
     std::uint32_t midiInGetNumDevs() override { return m_inner.midiInGetNumDevs(); }
     MMRESULT midiInGetDevCaps(int id, MIDIINCAPS &caps) override { return m_inner.midiInGetDevCaps(id, caps); }
     MMRESULT midiInGetErrorText(MMRESULT code, QString &text) override { return m_inner.midiInGetErrorText(code, text); }

@@ -175,8 +175,15 @@ void Tmidiiof::buildLayout()
         counter->resize(std::max(counter->sizeHint().width() * 2, 24), counter->sizeHint().height());
     }
 
+    // Below the controls: which MIDI system the devices come from, or that there is none and
+    // what to start. Two lines of the window's font fit the longest of these sentences.
+    midiSystem = new QLabel(this);
+    midiSystem->setObjectName(QStringLiteral("midiSystem"));
+    midiSystem->setWordWrap(true);
+    midiSystem->setGeometry(2, DesignClientHeight + 2, DesignClientWidth - 4, 2 * midiSystem->fontMetrics().lineSpacing() + 4);
+
     // The window sizes itself to its contents.
-    setFixedSize(DesignClientWidth, DesignClientHeight);
+    setFixedSize(DesignClientWidth, midiSystem->geometry().bottom() + 3);
     QPoint place(DesignLeft, DesignTop);
     // A frame above the screen's top would put the title bar out of reach on most desktops.
     if (const QScreen *screen = this->screen())
@@ -222,6 +229,7 @@ bool Tmidiiof::eventFilter(QObject *watched, QEvent *event)
                     MidiOutputselectEnter();
                 else
                     MidiInputSelectEnter();
+                showMidiSystem();
             });
         }
     } else if (watched == Revision && event->type() == QEvent::MouseButtonRelease) {
@@ -253,10 +261,21 @@ QString Tmidiiof::iniPath() const
 // ---------------------------------------------------------------------------------------------
 // Devices
 
+void Tmidiiof::showMidiSystem()
+{
+    const MidiSystemStatus status = m_service.midiSystemStatus();
+    midiSystem->setText(status.text);
+    QPalette palette = midiSystem->palette();
+    palette.setColor(QPalette::WindowText, status.available ? palette.color(QPalette::Text) : QColor(0xC0, 0x00, 0x00));
+    midiSystem->setPalette(palette);
+    reportMidiSystem(status);
+}
+
 void Tmidiiof::StartDevices()
 {
     MidiOutputselectEnter();
     MidiInputSelectEnter();
+    showMidiSystem();
     m_iniPath = MidiIoIni::path();
     const IniFile ini(m_iniPath);
     const QString section = QLatin1String(MidiIoIni::Section);

@@ -78,6 +78,7 @@ public:
     QLabel *Label1;
     QLabel *mtccount;
     QLabel *mmccount;
+    QLabel *midiSystem; // the MIDI system in use, or that there is none and what to start
     TMidiInput *MidiInput1;
     TMidiOutput *MidiOutput1;
 
@@ -133,6 +134,8 @@ private:
     // The number the chosen device has in the device list as it is now; -1 when it is gone.
     static int deviceNumberNow(const QComboBox *list, const QStringList &namesNow);
     void rememberDevice(const char *key, const QString &name);
+    // Shows (and says once on the error stream) which MIDI system the lists come from.
+    void showMidiSystem();
 
     MidiService &m_service;
     DeviceLink m_link;

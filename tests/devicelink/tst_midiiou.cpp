@@ -13,6 +13,7 @@
 #include "TestFiles.h"
 #include "midiiou.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -124,7 +125,10 @@ private slots:
         QVERIFY(!w.isVisible());
         QCOMPARE(w.objectName(), QStringLiteral("midiiof"));
         QCOMPARE(w.windowTitle(), QStringLiteral("midiiof"));
-        QCOMPARE(w.size(), QSize(Tmidiiof::DesignClientWidth, Tmidiiof::DesignClientHeight));
+        // The controls as designed, and below them the line about the MIDI system.
+        QCOMPARE(w.width(), Tmidiiof::DesignClientWidth);
+        QVERIFY(w.midiSystem->y() >= Tmidiiof::DesignClientHeight);
+        QVERIFY(w.rect().contains(w.midiSystem->geometry()));
         QCOMPARE(w.tcpoz->text(), QStringLiteral("00:00:00:00"));
         QCOMPARE(w.Button2->text(), QStringLiteral("LTC"));
         QCOMPARE(w.Button1->text(), QStringLiteral("OK"));
@@ -221,6 +225,25 @@ private slots:
     // Shown again (here: shown for the first time), the window refills the lists, selects the
     // remembered names again and asks for the revision again, but does not open the ports again
     // (an open now would fail and uncheck its box).
+    // Whether there is a MIDI system to open devices from, and if not what to start, is shown
+    // when the lists are filled; it follows the service's answer, also when a server comes later.
+    void showsTheMidiSystem()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        const MidiSystemStatus none{false, QStringLiteral("No MIDI system: no JACK server running. Start one.")};
+        m_service->setMidiSystemStatus(none);
+        w.StartDevices();
+        QCOMPARE(w.midiSystem->text(), none.text);
+        const QColor warning = w.midiSystem->palette().color(QPalette::WindowText);
+
+        const MidiSystemStatus jack{true, QStringLiteral("MIDI system: JACK server \"default\"")};
+        m_service->setMidiSystemStatus(jack);
+        QFocusEvent entering(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(w.MidiInputSelect, &entering);
+        QCOMPARE(w.midiSystem->text(), jack.text);
+        QVERIFY(w.midiSystem->palette().color(QPalette::WindowText) != warning);
+    }
+
     void showingAgainQueriesWithoutReopening()
     {
         QVERIFY(TestFiles::write(iniPath(), midiioIni("Orvex in", "Orvex out")));

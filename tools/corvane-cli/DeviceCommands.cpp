@@ -137,6 +137,7 @@ int runDevicesCommand(const QStringList &arguments)
         printMessage(QString::fromLatin1(DevicesHelp).trimmed());
         return CliExit::Usage;
     }
+    reportMidiSystem(midiService().midiSystemStatus());
     QString text;
     for (const QString &name : MidiInputNames(midiService()))
         text += QStringLiteral("in\t%1\n").arg(name);
@@ -155,6 +156,7 @@ int runMonitorCommand(const QStringList &arguments)
     if (const int status = parseDeviceArguments(arguments, MonitorHelp, false, parsed); status >= 0)
         return status;
 
+    reportMidiSystem(midiService().midiSystemStatus());
     DeviceSession session(midiService());
     session.setLineHandler([](const QString &line) { writeStandardOutput(line.toLocal8Bit() + '\n'); });
     session.setErrorHandler(&printMessage);
@@ -176,6 +178,7 @@ int runCaptureCommand(const QStringList &arguments)
 
     // The devices first: a capture that cannot start leaves no file behind. Nothing is received
     // before the event loop runs.
+    reportMidiSystem(midiService().midiSystemStatus());
     DeviceSession session(midiService());
     QString error;
     if (!session.open(parsed.input, parsed.output, error)) {

@@ -86,9 +86,12 @@ Message captureEvent(std::uint16_t mask, const TimecodeFields &time)
 Message revisionReply(const Revision &revision)
 {
     // HW 01.62 (or 01.82 for the 8-input model), Core 02.10, Build 00.35, Main 03.01, Build 00.12.
-    Message payload{0x01, std::uint8_t(revision.model == 8 ? 0x82 : 0x62), 0x02, 0x10, 0x00, 0x35};
-    if (revision.longForm)
-        payload.insert(payload.end(), {0x03, 0x01, 0x00, 0x12});
+    // The short form is the long one without its last four bytes. Cutting a vector short never
+    // copies, where growing one by an initializer list trips a false bounds warning of GCC 12.
+    Message payload{0x01, std::uint8_t(revision.model == 8 ? 0x82 : 0x62), 0x02, 0x10, 0x00, 0x35,
+                    0x03, 0x01, 0x00, 0x12};
+    if (!revision.longForm)
+        payload.resize(6);
     return EncodeDeviceMessage(OrvexMessage::RevisionReply, payload);
 }
 

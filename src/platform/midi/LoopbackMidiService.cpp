@@ -53,6 +53,18 @@ private:
 
 LoopbackMidiService::LoopbackMidiService() = default;
 
+MidiSystemStatus LoopbackMidiService::midiSystemStatus()
+{
+    std::lock_guard guard(m_devicesLock);
+    return m_systemStatus;
+}
+
+void LoopbackMidiService::setMidiSystemStatus(MidiSystemStatus status)
+{
+    std::lock_guard guard(m_devicesLock);
+    m_systemStatus = std::move(status);
+}
+
 LoopbackMidiService::~LoopbackMidiService()
 {
     closeAllDevices();

@@ -48,6 +48,10 @@ public:
     void failCall(MidiCall call, MMRESULT code, int skip = 0);
     void clearFailures();
 
+    // What midiSystemStatus answers; by default an available system of in-process devices.
+    MidiSystemStatus midiSystemStatus() override;
+    void setMidiSystemStatus(MidiSystemStatus status);
+
 protected:
     std::vector<MidiDeviceInfo> listInputs() override;
     std::vector<MidiDeviceInfo> listOutputs() override;
@@ -80,4 +84,5 @@ private:
 
     std::mutex m_failLock;
     std::map<MidiCall, std::pair<int, MMRESULT>> m_failures;
+    MidiSystemStatus m_systemStatus{true, QStringLiteral("MIDI system: loopback test devices")}; // under m_devicesLock
 };

@@ -111,9 +111,21 @@ using HMIDIOUT = MidiOutHandle *;
 using MidiCallback = void (*)(void *device, std::uint32_t message, std::uintptr_t instance,
                               std::uintptr_t param1, std::uintptr_t param2);
 
+// What the operator is told about the MIDI system a service reaches: the system in use, or that
+// there is none and what to start.
+struct MidiSystemStatus {
+    bool available = false;
+    QString text; // one sentence or two, for the error stream and the device window
+
+    bool operator==(const MidiSystemStatus &) const = default;
+};
+
 class MidiService {
 public:
     virtual ~MidiService() = default;
+
+    // Looks afresh (a server may have started or stopped since the last look).
+    virtual MidiSystemStatus midiSystemStatus() = 0;
 
     // Input. Device numbers count from 0 in the order of the latest midiInGetNumDevs.
     virtual std::uint32_t midiInGetNumDevs() = 0;
@@ -162,3 +174,7 @@ MidiService &midiService();
 // Installs a service (not owned; it must outlive its use), or the default for nullptr.
 // Returns the previous one.
 MidiService *setMidiService(MidiService *service);
+
+// Says on the error stream, prefixed with the program's name, which MIDI system is in use or
+// that there is none: the first time, then only when it changes. Returns whether it said it.
+bool reportMidiSystem(const MidiSystemStatus &status);

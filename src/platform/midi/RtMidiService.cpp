@@ -1,8 +1,11 @@
 #include "RtMidiService.h"
 
+#include "MidiLibraryMessages.h"
+
 #include <RtMidi.h>
 
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <algorithm>
 #include <functional>
@@ -58,6 +61,14 @@ private:
 
 constexpr RtMidi::Api PreferredApis[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK, RtMidi::WINDOWS_MM,
                                          RtMidi::MACOSX_CORE};
+
+// A port of the API, made with what RtMidi reports meanwhile routed away from the error stream.
+template <typename Port>
+std::unique_ptr<Port> makePort(RtMidi::Api api, const QString &clientName)
+{
+    const RoutedErrorStream routed;
+    return std::make_unique<Port>(api, clientName.toStdString());
+}
 
 MMRESULT libraryCode(RtMidiError::Type type)
 {
@@ -179,7 +190,10 @@ private:
     Fail m_fail;
 };
 
-RtMidiService::RtMidiService(QString clientName) : m_clientName(std::move(clientName)) {}
+RtMidiService::RtMidiService(QString clientName) : m_clientName(std::move(clientName))
+{
+    routeMidiLibraryMessages();
+}
 
 RtMidiService::~RtMidiService()
 {
@@ -228,15 +242,72 @@ bool RtMidiService::jackServerRunning()
 {
     try {
         ErrorLog log;
-        RtMidiIn probe(RtMidi::UNIX_JACK, m_clientName.toStdString());
-        probe.setErrorCallback(&ErrorLog::report, &log);
-        probe.getPortCount(); // reports a warning when the server cannot be reached
+        const auto probe = makePort<RtMidiIn>(RtMidi::UNIX_JACK, m_clientName);
+        probe->setErrorCallback(&ErrorLog::report, &log);
+        probe->getPortCount(); // reports a warning when the server cannot be reached
         RtMidiError::Type type;
         std::string text;
         return !log.take(type, text);
     } catch (const std::exception &) {
         return false;
     }
+}
+
+bool RtMidiService::alsaSequencerAvailable()
+{
+    {
+        std::lock_guard guard(m_apiLock);
+        if (m_apiUnavailable[RtMidi::LINUX_ALSA])
+            return false;
+    }
+    try {
+        makePort<RtMidiIn>(RtMidi::LINUX_ALSA, m_clientName);
+        return true;
+    } catch (const RtMidiError &e) {
+        if (e.getType() == RtMidiError::DRIVER_ERROR) {
+            std::lock_guard guard(m_apiLock);
+            m_apiUnavailable[RtMidi::LINUX_ALSA] = true;
+        }
+    } catch (const std::exception &) {
+    }
+    return false;
+}
+
+MidiSystemStatus RtMidiService::midiSystemStatus()
+{
+    std::vector<RtMidi::Api> compiled;
+    RtMidi::getCompiledApi(compiled);
+    auto has = [&compiled](RtMidi::Api api) { return std::find(compiled.begin(), compiled.end(), api) != compiled.end(); };
+
+    QStringList systems;
+    if (has(RtMidi::LINUX_ALSA) && alsaSequencerAvailable())
+        systems << QStringLiteral("ALSA sequencer");
+    if (has(RtMidi::UNIX_JACK) && jackServerRunning()) {
+        const QString server = qEnvironmentVariable("JACK_DEFAULT_SERVER", QStringLiteral("default"));
+        systems << QStringLiteral("JACK server \"%1\"").arg(server);
+    }
+    if (has(RtMidi::WINDOWS_MM))
+        systems << QStringLiteral("Windows MIDI");
+    if (has(RtMidi::MACOSX_CORE))
+        systems << QStringLiteral("Core MIDI");
+    if (!systems.isEmpty())
+        return {true, QStringLiteral("MIDI system: ") + systems.join(QStringLiteral(" and "))};
+
+    QStringList missing, remedies;
+    if (has(RtMidi::LINUX_ALSA)) {
+        missing << QStringLiteral("no ALSA sequencer (/dev/snd/seq)");
+        remedies << QStringLiteral("load the ALSA sequencer (modprobe snd-seq)");
+    }
+    if (has(RtMidi::UNIX_JACK)) {
+        missing << QStringLiteral("no JACK server running");
+        remedies.prepend(QStringLiteral("start a JACK server (for example: jackd -d dummy)"));
+    }
+    if (missing.isEmpty())
+        return {false, QStringLiteral("No MIDI system: this build of the MIDI library supports none.")};
+    QString remedy = remedies.join(QStringLiteral(" or "));
+    remedy[0] = remedy[0].toUpper();
+    return {false, QStringLiteral("No MIDI system: %1. %2, then open the devices again.")
+                       .arg(missing.join(QStringLiteral(" and ")), remedy)};
 }
 
 template <typename Port>
@@ -257,10 +328,10 @@ std::vector<MidiDeviceInfo> RtMidiService::list()
             continue;
         try {
             ErrorLog log;
-            Port port(api, m_clientName.toStdString());
-            port.setErrorCallback(&ErrorLog::report, &log);
+            const auto port = makePort<Port>(api, m_clientName);
+            port->setErrorCallback(&ErrorLog::report, &log);
             // A JACK server that is not running reports a warning here and lists no ports.
-            for (const std::string &name : portNames(port)) {
+            for (const std::string &name : portNames(*port)) {
                 if (!name.empty())
                     devices.push_back({stableProductName(QString::fromStdString(name)), api, name});
             }
@@ -294,7 +365,7 @@ std::unique_ptr<MidiInputEndpoint> RtMidiService::openInput(const MidiDeviceInfo
     std::string text = "The MIDI input port could not be opened.";
     try {
         const auto api = static_cast<RtMidi::Api>(device.api);
-        endpoint->port = std::make_unique<RtMidiIn>(api, m_clientName.toStdString());
+        endpoint->port = makePort<RtMidiIn>(api, m_clientName);
         RtMidiIn &port = *endpoint->port;
         port.setErrorCallback(&ErrorLog::report, &endpoint->log);
         // RtMidi drops System Exclusive and timing messages unless told otherwise.
@@ -328,7 +399,7 @@ std::unique_ptr<MidiOutputEndpoint> RtMidiService::openOutput(const MidiDeviceIn
     RtMidiError::Type type = RtMidiError::UNSPECIFIED;
     std::string text = "The MIDI output port could not be opened.";
     try {
-        endpoint->port = std::make_unique<RtMidiOut>(api, m_clientName.toStdString());
+        endpoint->port = makePort<RtMidiOut>(api, m_clientName);
         RtMidiOut &port = *endpoint->port;
         port.setErrorCallback(&ErrorLog::report, &endpoint->log);
         const int index = findPort(port, device);

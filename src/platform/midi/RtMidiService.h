@@ -13,8 +13,12 @@
 // ("in" or "out") connected to the chosen device.
 class RtMidiService final : public MidiServiceBase {
 public:
+    // Routes the libraries' own messages away from the error stream (MidiLibraryMessages.h).
     explicit RtMidiService(QString clientName = QStringLiteral("Corvane"));
     ~RtMidiService() override;
+
+    // The ALSA sequencer where its device is there, a JACK server where one answers.
+    MidiSystemStatus midiSystemStatus() override;
 
     // A port name that stays the same from one session to the next: ALSA's "Client:Port 20:0"
     // loses its trailing client and port numbers, which change with the order of plugging.
@@ -44,6 +48,7 @@ private:
     template <typename Port>
     std::vector<MidiDeviceInfo> list();
     bool jackServerRunning();
+    bool alsaSequencerAvailable();
 
     QString m_clientName;
     std::mutex m_apiLock;
