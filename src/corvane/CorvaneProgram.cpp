@@ -18,13 +18,16 @@ namespace {
 
 const QString InstanceLockName = QStringLiteral("corvaneOneCopy");
 
-// Tells that another copy runs: a message box without owner. Where no one can see a box (the
-// offscreen and minimal platforms), no box is shown, as it could never be answered; the text
-// always goes to standard error as well.
-void reportAlreadyRunning()
+// Tells that another copy runs, and which one: a message box without owner. Where no one can see
+// a box (the offscreen and minimal platforms), no box is shown, as it could never be answered; the
+// text always goes to standard error as well.
+void reportAlreadyRunning(const SingleInstance &instance)
 {
     const QString caption = QStringLiteral("Kx Corvane");
-    const QString text = QStringLiteral("Corvane is already running.");
+    const qint64 owner = instance.ownerProcessId();
+    const QString holder = owner > 0 ? QStringLiteral("Process %1 holds the lock file %2.").arg(owner).arg(instance.lockFilePath())
+                                     : QStringLiteral("The lock file %1 is held.").arg(instance.lockFilePath());
+    const QString text = QStringLiteral("Corvane is already running.\n") + holder;
     std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
     std::fflush(stderr);
     const QString platform = QGuiApplication::platformName();
@@ -41,7 +44,7 @@ int runCorvane(const std::function<void(Tedlf &)> &started)
     // Held until the process ends; a lock left by a copy that died counts as free.
     SingleInstance instance(InstanceLockName);
     if (!instance.tryAcquire()) {
-        reportAlreadyRunning();
+        reportAlreadyRunning(instance);
         return 1;
     }
 

@@ -94,7 +94,12 @@ private slots:
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 1);
-        QVERIFY2(second.readAllStandardError().contains("Kx Corvane: Corvane is already running."), "no message");
+        // The message names the copy that runs, and the lock file.
+        const QString told = QString::fromLocal8Bit(second.readAllStandardError());
+        QVERIFY2(told.contains(QStringLiteral("Kx Corvane: Corvane is already running.\nProcess %1 holds the lock file %2.")
+                                   .arg(first.processId())
+                                   .arg(SingleInstance::lockFilePathFor(QStringLiteral("corvaneOneCopy")))),
+                 qPrintable(told));
         // The first copy is untouched: still running, still holding the lock, same settings.
         QCOMPARE(first.state(), QProcess::Running);
         QCOMPARE(lockOwner(), first.processId());
@@ -110,6 +115,30 @@ private slots:
         QCOMPARE(third.state(), QProcess::Running);
         third.kill();
         third.waitForFinished();
+    }
+
+    // A lock file left empty or zero-filled by a power cut does not keep the program from
+    // starting (and from offering the journal's rows back).
+    void aLockFileLeftByAPowerCutDoesNotBlock_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("zero-filled") << QByteArray(512, '\0');
+    }
+
+    void aLockFileLeftByAPowerCutDoesNotBlock()
+    {
+        QFETCH(QByteArray, content);
+        const QString path = SingleInstance::lockFilePathFor(QStringLiteral("corvaneOneCopy"));
+        QVERIFY(TestFiles::write(path, content));
+        QProcess program;
+        start(program);
+        QVERIFY(program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(lockOwner(), program.processId(), 20000);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.kill();
+        program.waitForFinished();
+        QFile::remove(path);
     }
 };
 

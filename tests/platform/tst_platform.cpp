@@ -4,9 +4,11 @@
 #include "Errors.h"
 #include "Latin1Text.h"
 #include "SingleInstance.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSysInfo>
 
 #include <QTest>
 #include <QThread>
@@ -145,12 +147,48 @@ private slots:
             QCOMPARE(child.readAll().trimmed(), QByteArray("locked"));
             SingleInstance whileAlive(name);
             QVERIFY(!whileAlive.tryAcquire());
+            QCOMPARE(whileAlive.ownerProcessId(), child.processId());
+            // Even with its file spoilt, a live owner keeps its lock.
+            QVERIFY(TestFiles::write(whileAlive.lockFilePath(), QByteArray(64, '\0')));
+            QVERIFY(!whileAlive.tryAcquire());
             child.kill();
             QVERIFY(child.waitForFinished());
         }
         SingleInstance after(name);
         QVERIFY(QFile::exists(after.lockFilePath()));
         QVERIFY(after.tryAcquire());
+    }
+
+    // What a power cut or a crash can leave in the lock file never keeps the program from
+    // starting: the lock is taken, and the file then names this process.
+    void leftLockFilesNeverBlock_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("zero-filled") << QByteArray(4096, '\0');
+        QTest::newRow("garbage") << QByteArray("\xff\xfe\x01 not a lock\n\x80");
+        QTest::newRow("a process that is gone") << QByteArray("<dead>\ncorvane\n") + QSysInfo::machineHostName().toUtf8() + '\n';
+    }
+
+    void leftLockFilesNeverBlock()
+    {
+        QFETCH(QByteArray, content);
+        if (content.startsWith("<dead>")) {
+            QProcess gone;
+            gone.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-functions")});
+            QVERIFY(gone.waitForFinished(30000));
+            content.replace("<dead>", QByteArray::number(gone.processId()));
+        }
+        const QString name = QStringLiteral("corvaneTestLeft%1").arg(QCoreApplication::applicationPid());
+        const QString path = SingleInstance::lockFilePathFor(name);
+        QVERIFY(TestFiles::write(path, content));
+        {
+            SingleInstance lock(name);
+            QCOMPARE(lock.lockFilePath(), path);
+            QVERIFY(lock.tryAcquire());
+            QCOMPARE(lock.ownerProcessId(), QCoreApplication::applicationPid());
+        }
+        QVERIFY(!QFile::exists(path));
     }
 
     void presenterThatThrowsDoesNotEscape()
