@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace CaptureFile {
@@ -92,6 +93,32 @@ void appendField(QByteArray &out, QAnyStringView text)
     });
 }
 
+// Calls f(begin, end) for each line of a file's bytes, without its line end. CR LF, LF and a lone
+// CR each end a line (files from old Macintosh programs end lines with CR alone); a final line end
+// starts no empty line.
+template <typename F>
+void forEachLine(const QByteArray &bytes, F f)
+{
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    const char *lf = nullptr; // the next LF at or after p (or end), looked up once for many lone CRs
+    while (p < end) {
+        if (!lf || lf < p) {
+            lf = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (!lf)
+                lf = end;
+        }
+        const auto *cr = static_cast<const char *>(std::memchr(p, '\r', static_cast<size_t>(lf - p)));
+        if (!cr) {
+            f(p, lf);
+            p = lf + 1;
+            continue;
+        }
+        f(p, cr);
+        p = cr + 1 == lf && lf != end ? lf + 1 : cr + 1; // CR LF ends one line
+    }
+}
+
 } // namespace
 
 QString FormatGpoLine(const CaptureList &list, int row)
@@ -158,19 +185,22 @@ QByteArray encode(const CaptureList &list)
 
 void decode(const QByteArray &bytes, CaptureList &list)
 {
-    // As Latin1Text::splitLines: CR LF or LF ends a line, a final line end starts no empty line.
     CaptureList::AppendBatch batch(list);
-    const char *p = bytes.constData();
-    const char *const end = p + bytes.size();
-    while (p < end) {
-        const auto *lf = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char *lineEnd = lf ? lf : end;
-        const char *stop = lineEnd;
-        if (stop > p && stop[-1] == '\r')
-            --stop;
-        appendLine(list, Span{p, stop});
-        p = lineEnd + 1;
-    }
+    forEachLine(bytes, [&list](const char *begin, const char *end) { appendLine(list, Span{begin, end}); });
+}
+
+int countLines(const QByteArray &bytes)
+{
+    int lines = 0;
+    forEachLine(bytes, [&lines](const char *, const char *) { ++lines; });
+    return lines;
+}
+
+qsizetype wholeLinesSize(const QByteArray &bytes)
+{
+    const qsizetype lf = bytes.lastIndexOf('\n');
+    const qsizetype cr = bytes.lastIndexOf('\r');
+    return std::max(lf, cr) + 1;
 }
 
 bool LoadGpoFile(CaptureList &list, const QString &path)

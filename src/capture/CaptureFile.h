@@ -10,6 +10,7 @@
 // CR LF, in Latin-1, each line the five texts joined by single commas without quoting:
 // item,camera,reader,generator,comment. The comment is the rest of the line and may itself hold
 // commas. Reading takes any text: lines of another shape give rows with shifted or empty texts.
+// CR LF, LF and a lone CR each end a line.
 namespace CaptureFile {
 
 inline const QString Extension = QStringLiteral(".gpo");
@@ -35,6 +36,11 @@ void ParseGpoLine(CaptureList &list, const QString &line);
 // The whole file for a list, and its rows appended to a list.
 QByteArray encode(const CaptureList &list);
 void decode(const QByteArray &bytes, CaptureList &list);
+// The number of rows the bytes hold (lines, the last one with or without its line end).
+int countLines(const QByteArray &bytes);
+// The size of the bytes up to and with the last line end: what is left after it is a row cut short
+// (a writer that stopped in the middle of it).
+qsizetype wholeLinesSize(const QByteArray &bytes);
 
 // Replaces the list by the file's rows. A missing file changes nothing and returns false. A file
 // that cannot be read throws CorvaneError before the list is touched.

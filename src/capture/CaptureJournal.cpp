@@ -4,6 +4,7 @@
 #include "Errors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <type_traits>
@@ -126,24 +127,30 @@ CaptureJournal::~CaptureJournal()
 void CaptureJournal::start(CaptureList &list)
 {
     close();
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
+    QString reason;
+    if (!m_file.open(AppendFile::Start::Empty, &reason))
+        throw CorvaneError(QStringLiteral("Unable to write to %1 (%2)").arg(m_path, reason));
     m_list = &list;
     m_failed = false;
     m_pending = line({Magic, Version});
     for (int row = 0; row < list.count(); ++row)
         rowAppended(list, row);
-    writePending();
-    if (m_failed) {
-        // Nothing half-written stays behind as if it were a journal.
-        m_file.close();
-        QFile::remove(m_path);
-        m_list = nullptr;
-        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
-    }
+    const bool written = m_file.append(m_pending, &reason);
+    m_pending.clear();
+    ++m_writes;
     m_disk.start(m_file.handle());
     m_disk.written();
     m_disk.syncNow();
+    if (!written || m_disk.failure()) {
+        // Nothing half-written stays behind as if it were a journal.
+        if (written)
+            reason = SafeFile::systemReason(m_disk.failure());
+        m_disk.stop(false);
+        m_file.close();
+        QFile::remove(m_path);
+        m_list = nullptr;
+        throw CorvaneError(QStringLiteral("Unable to write to %1 (%2)").arg(m_path, reason));
+    }
     list.setObserver(this);
 }
 
@@ -231,31 +238,38 @@ void CaptureJournal::writePending()
 {
     if (m_pending.isEmpty() || !m_file.isOpen() || m_failed)
         return;
-    // An unbuffered file: the bytes are with the operating system when write() returns.
-    const qint64 written = m_file.write(m_pending);
+    // The bytes are with the operating system when append() returns; the disk sync follows.
+    QString reason;
+    const bool written = m_file.append(m_pending, &reason);
     ++m_writes;
-    if (written != m_pending.size()) {
-        // Called from inside a change of the list: nothing may be thrown here. The journal
-        // stops, keeping what it holds (a record cut short at its end is ignored when it is
-        // read), and tells it afterwards.
-        m_pending.clear();
-        m_failed = true;
-        const QString reason = m_file.errorString();
-        if (m_list) {
-            detach();
-            QMetaObject::invokeMethod(
-                this,
-                [this, reason] {
-                    emit failed(QStringLiteral("Unable to write to %1 (%2). Capture rows are no longer "
-                                               "journaled; save the list with Save GPO.")
-                                    .arg(m_path, reason));
-                },
-                Qt::QueuedConnection);
-        }
+    m_pending.clear();
+    if (!written) {
+        stopAfterFailure(reason);
         return;
     }
-    m_pending.clear();
+    if (const int error = m_disk.failure()) {
+        stopAfterFailure(SafeFile::systemReason(error));
+        return;
+    }
     m_disk.written();
+}
+
+void CaptureJournal::stopAfterFailure(const QString &reason)
+{
+    // Called from inside a change of the list: nothing may be thrown here. The journal stops,
+    // keeping the whole records it holds, and tells it afterwards.
+    m_failed = true;
+    if (!m_list)
+        return;
+    detach();
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+            emit failed(QStringLiteral("Unable to write to %1 (%2). Capture rows are no longer "
+                                       "journaled; save the list with Save GPO.")
+                            .arg(m_path, reason));
+        },
+        Qt::QueuedConnection);
 }
 
 void CaptureJournal::sync()

@@ -2,9 +2,9 @@
 
 #include "CaptureList.h"
 #include "DeferredDiskSync.h"
+#include "SafeFile.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QPointer>
 #include <QString>
 
@@ -38,10 +38,11 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
 
     // Starts a new journal holding the list as it stands, and follows the list from now on.
-    // Throws CorvaneError when the file cannot be written.
+    // Throws CorvaneError "Unable to write to <path> (<reason>)" when the file cannot be written.
     void start(CaptureList &list);
-    // True after a write failed while following the list: the journal has stopped (the list
-    // goes on without it) and failed() was emitted once.
+    // True after a write (or a sync to the disk) failed while following the list: the journal has
+    // stopped (the list goes on without it) and failed() was emitted once. A write that failed
+    // part of the way was cut back: the file ends with the last whole record.
     bool hasFailed() const { return m_failed; }
     // Stops following the list, syncs and removes the journal (a clean exit).
     void finish();
@@ -88,9 +89,10 @@ private:
     void record(const QStringList &fields);
     void writePending();
     void detach();
+    void stopAfterFailure(const QString &reason);
 
     QString m_path;
-    QFile m_file;
+    AppendFile m_file;
     // The list followed; it may go before the journal does (both children of one window).
     QPointer<CaptureList> m_list;
     QByteArray m_pending;

@@ -1,28 +1,19 @@
 #include "DocumentFiles.h"
 
 #include "Errors.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace DocumentFiles {
 
 void writeWhole(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    const auto fail = [&] {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (!SafeFile::replace(path, bytes, &reason))
         throw CorvaneError(QStringLiteral("Cannot write file %1: %2").arg(QDir::toNativeSeparators(path), reason));
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        fail();
-    if (file.write(bytes) != bytes.size())
-        fail();
-    if (!file.commit())
-        throw CorvaneError(QStringLiteral("Cannot write file %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 QByteArray readWhole(const QString &path)

@@ -7,8 +7,9 @@
 // the names the window shows and stores for a chosen file.
 namespace DocumentFiles {
 
-// Replaces the file with bytes as one step: a failed write leaves the old file (or no file), never
-// part of the new one. Throws CorvaneError "Cannot write file <path>: <reason>".
+// Replaces the file with bytes as one step (SafeFile::replace): a failed write leaves the old file
+// (or no file), never part of the new one; a device, FIFO or "-" (standard output) is written
+// straight. Throws CorvaneError "Cannot write file <path>: <the system's reason>".
 void writeWhole(const QString &path, const QByteArray &bytes);
 
 // Throws CorvaneError "Cannot read file <path>: <reason>".

@@ -52,9 +52,21 @@ QString autoSavePath(const QString &details, const QString &edlPath, const QDate
     return autoSaveFolder(edlPath, documents) + name + Extension;
 }
 
+QByteArray encode(const QStringList &lines)
+{
+    QStringList oneLine = lines;
+    for (QString &line : oneLine) {
+        for (QChar &c : line) {
+            if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+                c = QLatin1Char(' ');
+        }
+    }
+    return Latin1Text::joinLines(oneLine);
+}
+
 void write(const QString &path, const QStringList &lines)
 {
-    DocumentFiles::writeWhole(path, Latin1Text::joinLines(lines));
+    DocumentFiles::writeWhole(path, encode(lines));
 }
 
 } // namespace EdlFile

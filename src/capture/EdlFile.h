@@ -27,7 +27,11 @@ QString autoSaveFolder(const QString &edlPath, const QString &documents = docume
 QString autoSavePath(const QString &details, const QString &edlPath, const QDateTime &moment,
                      const QString &documents = documentsFolder());
 
-// Writes the lines; an existing file is replaced as one step. Throws CorvaneError.
+// The file's bytes: each line followed by CR LF, in Latin-1. A line break inside a line (a comment
+// holding one) is written as a space, so that every line of the file is one line of the EDL.
+QByteArray encode(const QStringList &lines);
+
+// Writes the lines (encode); an existing file is replaced as one step. Throws CorvaneError.
 void write(const QString &path, const QStringList &lines);
 
 } // namespace EdlFile

@@ -525,8 +525,10 @@ void Tedlf::StartJournal(const QString &path)
     auto moveAside = [&path](const QString &told) {
         const QString aside = CaptureJournal::moveAside(path);
         if (aside.isEmpty()) {
-            DlgMessage(told + QStringLiteral(" It could not be moved aside, so this run keeps no capture journal: ")
-                       + path);
+            // Said on its own when nothing was told before it (the operator declined the rows).
+            const QString lead = told.isEmpty() ? QStringLiteral("The capture journal of the previous run")
+                                                : told + QStringLiteral(" It");
+            DlgMessage(lead + QStringLiteral(" could not be moved aside, so this run keeps no capture journal: ") + path);
             return false;
         }
         if (!told.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "CorvaneProgram.h"
 #include "ErrorReport.h"
+#include "SafeFile.h"
 
 #include <QApplication>
 
@@ -9,5 +10,6 @@ int main(int argc, char **argv)
 {
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
+    SafeFile::failOversizeWrites();
     return runCorvane();
 }

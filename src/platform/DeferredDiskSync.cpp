@@ -1,5 +1,7 @@
 #include "DeferredDiskSync.h"
 
+#include <cerrno>
+
 #if defined(Q_OS_WIN)
 #include <io.h>
 #else
@@ -18,15 +20,25 @@ DeferredDiskSync::~DeferredDiskSync()
     stop(false);
 }
 
-void DeferredDiskSync::syncDescriptor(int fd)
+int DeferredDiskSync::syncDescriptor(int fd)
 {
 #if defined(Q_OS_WIN)
-    ::_commit(fd);
+    const int result = ::_commit(fd);
 #elif defined(Q_OS_MACOS)
-    ::fsync(fd);
+    const int result = ::fsync(fd);
 #else
-    ::fdatasync(fd);
+    const int result = ::fdatasync(fd);
 #endif
+    return result == 0 ? 0 : errno;
+}
+
+void DeferredDiskSync::sync(int fd)
+{
+    if (const int error = syncDescriptor(fd)) {
+        int none = 0;
+        m_failure.compare_exchange_strong(none, error);
+    }
+    ++m_syncs;
 }
 
 void DeferredDiskSync::start(int fd)
@@ -34,6 +46,7 @@ void DeferredDiskSync::start(int fd)
     stop(true);
     m_fd = fd;
     m_unsynced = false;
+    m_failure = 0;
     m_wanted = false;
     m_stop = false;
     m_thread = std::thread([this] { run(); });
@@ -54,8 +67,7 @@ void DeferredDiskSync::syncNow()
     if (m_fd < 0 || !m_unsynced)
         return;
     m_unsynced = false;
-    syncDescriptor(m_fd);
-    ++m_syncs;
+    sync(m_fd);
 }
 
 void DeferredDiskSync::requestSync()
@@ -98,8 +110,7 @@ void DeferredDiskSync::run()
         m_wanted = false;
         const int fd = m_fd;
         lock.unlock();
-        syncDescriptor(fd);
-        ++m_syncs;
+        sync(fd);
         lock.lock();
     }
 }

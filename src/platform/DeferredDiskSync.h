@@ -34,13 +34,17 @@ public:
     bool isRunning() const { return m_thread.joinable(); }
     // Syncs done, for tests and benchmarks.
     int syncCount() const { return m_syncs.load(); }
+    // The system's error number of the first sync that failed since start(), 0 when none did:
+    // what was written may not be on the disk.
+    int failure() const { return m_failure.load(); }
 
-    // Syncs a descriptor's data to the disk now.
-    static void syncDescriptor(int fd);
+    // Syncs a descriptor's data to the disk now; 0, or the system's error number.
+    static int syncDescriptor(int fd);
 
 private:
     void requestSync();
     void run();
+    void sync(int fd);
 
     QTimer m_timer;
     bool m_unsynced = false;
@@ -51,4 +55,5 @@ private:
     bool m_wanted = false;
     bool m_stop = false;
     std::atomic<int> m_syncs{0};
+    std::atomic<int> m_failure{0};
 };

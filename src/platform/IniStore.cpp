@@ -2,10 +2,10 @@
 
 #include "Errors.h"
 #include "Latin1Text.h"
+#include "SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -142,20 +142,13 @@ void IniFile::save(const Document &doc) const
         lines.append(line.text);
     const QByteArray bytes = Latin1Text::joinLines(lines);
 
-    QSaveFile file(m_path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok) {
-        const qsizetype half = bytes.size() / 2;
-        ok = file.write(bytes.constData(), half) == half;
-        if (ok && interruptHook())
+    QString reason;
+    const bool written = SafeFile::replace(m_path, bytes, &reason, [this] {
+        if (interruptHook())
             interruptHook()(m_path);
-        ok = ok && file.write(bytes.constData() + half, bytes.size() - half) == bytes.size() - half;
-        ok = ok && file.commit();
-    }
-    if (!ok) {
-        file.cancelWriting();
-        throw CorvaneError(QStringLiteral("Unable to write to %1").arg(m_path));
-    }
+    });
+    if (!written)
+        throw CorvaneError(QStringLiteral("Unable to write to %1 (%2)").arg(m_path, reason));
 }
 
 QString IniFile::readString(const QString &section, const QString &key, const QString &defaultValue) const

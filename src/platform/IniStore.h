@@ -10,10 +10,10 @@
 // One INI text file: "[Section]" lines open sections, "Key=Value" lines hold values.
 //
 // - Section and key names compare without regard to letter case.
-// - Nothing is cached: every read goes to the file, and every write is in the file when the
-//   call returns. A write replaces the whole file atomically (temporary file, then rename), so a
-//   crash during a write leaves the previous file whole.
-// - A refused write throws CorvaneError "Unable to write to <path>".
+// - Nothing is cached: every read goes to the file, and every write is on the disk when the
+//   call returns. A write replaces the whole file in one step (SafeFile), so a crash or a full
+//   disk during a write leaves the previous file whole.
+// - A refused write throws CorvaneError "Unable to write to <path> (<the system's reason>)".
 // - A key present with an empty value reads as the empty text; an absent key gives the default.
 //   Values read back are at most 2,047 characters long.
 // - Sections and keys are listed in file order.

@@ -1,4 +1,5 @@
 #include "EdlBuilder.h"
+#include "FaultyDisk.h"
 #include "TestFiles.h"
 
 #include <QDateTime>
@@ -7,6 +8,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,9 +64,11 @@ private:
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
-    Run run(const QStringList &arguments) const
+    Run run(const QStringList &arguments, const std::function<void()> &inChild = {}) const
     {
         QProcess process;
+        if (inChild)
+            process.setChildProcessModifier(inChild);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -216,7 +226,9 @@ private slots:
         QTest::newRow("missing settings file") << QStringList{"edl", "cap.gpo", "--settings", "nothere.ini"} << 1
                                                << QByteArray("Settings file not found: nothere.ini");
         QTest::newRow("output not writable") << QStringList{"edl", "cap.gpo", "-o", "cap.gpo/x.edl"} << 1
-                                             << QByteArray("Cannot write file ");
+                                             << QByteArray("Cannot write file cap.gpo/x.edl: Not a directory");
+        QTest::newRow("settings file that is not one") << QStringList{"edl", "cap.gpo", "--settings", "cap.gpo"} << 1
+                                                       << QByteArray("Not a Corvane settings file: cap.gpo\n");
     }
 
     void failures()
@@ -227,6 +239,154 @@ private slots:
         const Run r = run(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message), r.err.constData());
+    }
+
+    // Without its default settings file the EDL would have blank reel names: one clear line and
+    // exit status 1 instead, and no output.
+    void defaultSettingsFileMissing()
+    {
+        QTemporaryDir alone;
+        const QString exe = alone.filePath(QFileInfo(m_exe).fileName());
+        QVERIFY(QFile::copy(m_exe, exe));
+        QVERIFY(QFile::setPermissions(exe, QFile::permissions(m_exe)));
+        QProcess process;
+        process.setWorkingDirectory(m_dir.path());
+        process.start(exe, {QStringLiteral("edl"), QStringLiteral("cap.gpo")});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.readAllStandardError(),
+                 QStringLiteral("Default settings file is missing: %1\n").arg(alone.filePath(QStringLiteral("corvane.def"))).toLocal8Bit());
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    }
+
+    // The EDL onto a full disk or past the file-size limit: the system's reason and status 1; an
+    // old file stays whole and no empty file appears.
+    void outputThatCannotBeWritten_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<QByteArray>("reason");
+        for (const bool existing : {true, false}) {
+            QTest::addRow("full disk, %s", existing ? "existing file" : "new file") << true << existing << QByteArray("No space left on device");
+            QTest::addRow("file-size limit, %s", existing ? "existing file" : "new file") << false << existing << QByteArray("File too large");
+        }
+    }
+
+    void outputThatCannotBeWritten()
+    {
+        QFETCH(bool, fullDisk);
+        QFETCH(bool, existing);
+        QFETCH(QByteArray, reason);
+        SmallFileSystem disk;
+        if (fullDisk)
+            SKIP_UNLESS_MOUNTED(disk);
+        const QString out = fullDisk ? disk.filePath(QStringLiteral("a.edl")) : path(QStringLiteral("limited.edl"));
+        if (existing)
+            QVERIFY(TestFiles::write(out, "old\r\n"));
+        else
+            QFile::remove(out);
+        std::function<void()> limit;
+        if (fullDisk)
+            QVERIFY(disk.fill() > 0);
+        else
+            limit = [] { FileSizeLimit::applyToChild(50); };
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("cap.gpo"), QStringLiteral("--settings"), settings,
+                           QStringLiteral("-o"), out},
+                          limit);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err, "Cannot write file " + out.toLocal8Bit() + ": " + reason + "\n");
+        QCOMPARE(QFileInfo::exists(out), existing);
+        if (existing)
+            QCOMPARE(TestFiles::read(out), QByteArray("old\r\n"));
+    }
+
+    // -o onto something that is not a file writes to it and leaves it what it was: a FIFO, a
+    // character device, standard output ("-"), and /dev/null for a user who may not write in /dev.
+    void outputThatIsNotAFile_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("character device node") << "device";
+        QTest::newRow("standard output") << "-";
+        QTest::newRow("/dev/null, not as root") << "/dev/null";
+    }
+
+    void outputThatIsNotAFile()
+    {
+        QFETCH(QString, target);
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        QStringList arguments{QStringLiteral("edl"), QStringLiteral("cap.gpo"), QStringLiteral("--settings"), settings,
+                              QStringLiteral("-o")};
+        QTemporaryDir nodes;
+        const QString node = nodes.filePath(target);
+        const QByteArray name = QFile::encodeName(node);
+        QByteArray received;
+        std::thread reader;
+        std::function<void()> inChild;
+        if (target == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(name.constData(), 0666), 0);
+            reader = std::thread([&] {
+                QFile pipe(node);
+                if (pipe.open(QIODevice::ReadOnly))
+                    received = pipe.readAll();
+            });
+            arguments << node;
+        } else if (target == QLatin1String("device")) {
+            if (::mknod(name.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+                QSKIP("making a device node needs root");
+            arguments << node;
+        } else if (target == QLatin1String("/dev/null")) {
+            if (::getuid() != 0)
+                QSKIP("runs the command as another user, which needs root");
+            // The other user reaches the program and its files.
+            QVERIFY(QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ExeOther | QFile::ReadOther));
+            inChild = [] {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(97);
+            };
+            arguments << target;
+        } else {
+            arguments << target;
+        }
+        const Run r = run(arguments, inChild);
+        if (reader.joinable())
+            reader.join();
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.exitCode, 0);
+        if (target == QLatin1String("fifo"))
+            QCOMPARE(afterTitle(received, QStringLiteral("Gala"), r), Events);
+        if (target == QLatin1String("-"))
+            QCOMPARE(afterTitle(r.out, QStringLiteral("Gala"), r), Events);
+        else
+            QCOMPARE(r.out, QByteArray());
+        if (target == QLatin1String("/dev/null")) {
+            struct stat st;
+            QCOMPARE(::stat("/dev/null", &st), 0);
+            QVERIFY(S_ISCHR(st.st_mode));
+        } else if (target != QLatin1String("-")) {
+            struct stat st;
+            QCOMPARE(::stat(name.constData(), &st), 0);
+            QVERIFY(target == QLatin1String("fifo") ? S_ISFIFO(st.st_mode) : S_ISCHR(st.st_mode));
+            QCOMPARE(QDir(nodes.path()).entryList(QDir::Files | QDir::System | QDir::Hidden), QStringList{target});
+        }
+    }
+
+    // A capture file whose lines end in CR alone (an old Macintosh program) reads as its rows,
+    // and no CR reaches the EDL.
+    void crOnlyLineEnds()
+    {
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        QByteArray mac = Capture;
+        mac.replace("\r\n", "\r");
+        QVERIFY(TestFiles::write(path(QStringLiteral("mac.gpo")), mac));
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("mac.gpo"), QStringLiteral("--settings"), settings});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(afterTitle(r.out, QStringLiteral("Gala"), r), Events);
     }
 
     void help()

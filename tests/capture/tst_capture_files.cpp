@@ -6,6 +6,8 @@
 #include "EdlBuilder.h"
 #include "EdlFile.h"
 #include "Errors.h"
+#include "FaultyDisk.h"
+#include "IniStore.h"
 #include "Latin1Text.h"
 #include "TestFiles.h"
 
@@ -100,6 +102,87 @@ private slots:
         EdlFile::write(file, {});
         QVERIFY(QFileInfo::exists(file));
         QCOMPARE(TestFiles::read(file), QByteArray());
+    }
+
+    // A line break inside a line (a comment holding one) never splits a line of the file.
+    void edlLinesStayLines()
+    {
+        QCOMPARE(EdlFile::encode({QStringLiteral("* wide\rslow"), QStringLiteral("* a\r\nb\n")}),
+                 QByteArray("* wide slow\r\n* a  b \r\n"));
+    }
+
+    // Every writer of the capture side, on a really full disk and past the file-size limit, small
+    // and large, over an old file and a new one: the failure is told with the system's reason,
+    // the old file stays whole (or no file appears), and nothing else is left behind.
+    void writersKeepTheOldFile_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("existing");
+        for (const char *writer : {"edl", "gpo", "ini"}) {
+            for (const bool fullDisk : {true, false}) {
+                for (const int rows : {2, 5000}) {
+                    for (const bool existing : {true, false}) {
+                        QTest::addRow("%s, %s, %s, %s", writer, fullDisk ? "full disk" : "file-size limit",
+                                      rows < 10 ? "small" : "large", existing ? "existing file" : "new file")
+                            << QString::fromLatin1(writer) << fullDisk << rows << existing;
+                    }
+                }
+            }
+        }
+    }
+
+    void writersKeepTheOldFile()
+    {
+        QFETCH(QString, writer);
+        QFETCH(bool, fullDisk);
+        QFETCH(int, rows);
+        QFETCH(bool, existing);
+        SmallFileSystem disk;
+        QTemporaryDir plain;
+        if (fullDisk)
+            SKIP_UNLESS_MOUNTED(disk);
+        const QString folder = fullDisk ? disk.path() : plain.path();
+        const QString file = QDir(folder).filePath(QStringLiteral("show.") + writer);
+        const QByteArray old("[App]\r\nExe=corvane\r\n");
+        if (existing)
+            QVERIFY(TestFiles::write(file, old));
+
+        CaptureList list;
+        for (int row = 0; row < rows; ++row)
+            list.appendEvent(u"10:00:00:00", u"10:00:00:00", row % 2 ? u"0001" : u"0002");
+        QStringList lines;
+        for (int row = 0; row < list.count(); ++row)
+            lines << CaptureFile::FormatGpoLine(list, row);
+        const qsizetype size = CaptureFile::encode(list).size();
+        auto write = [&] {
+            if (writer == QLatin1String("edl"))
+                EdlFile::write(file, lines);
+            else if (writer == QLatin1String("gpo"))
+                CaptureFile::SaveGpoFile(list, file);
+            else
+                IniFile(file).writeString(QStringLiteral("Current"), QStringLiteral("notes"), lines.join(QLatin1Char(' ')));
+        };
+        QString message;
+        try {
+            if (fullDisk) {
+                QVERIFY(disk.fill() > 0);
+                write();
+            } else {
+                const FileSizeLimit limit(size / 2);
+                write();
+            }
+        } catch (const CorvaneError &e) {
+            message = e.message();
+        }
+        const QString reason = fullDisk ? QStringLiteral("No space left on device") : QStringLiteral("File too large");
+        QCOMPARE(message, writer == QLatin1String("ini") ? QStringLiteral("Unable to write to %1 (%2)").arg(file, reason)
+                                                         : QStringLiteral("Cannot write file %1: %2").arg(file, reason));
+        QCOMPARE(QFileInfo::exists(file), existing);
+        if (existing)
+            QCOMPARE(TestFiles::read(file), old);
+        QCOMPARE(filesIn(folder), existing ? QStringList{QFileInfo(file).fileName()} : QStringList());
     }
 
     void edlFileWriteFailure()
@@ -263,6 +346,10 @@ private slots:
         QTest::newRow("last line without end") << QByteArray("1,0,a,a,\r\n2,0,b,b,") << QStringList{"1", "2"};
         QTest::newRow("empty line part-way") << QByteArray("1,0,a,a,\r\n\r\n3,0,c,c,\r\n") << QStringList{"1", "", "3"};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
+        QTest::newRow("CR alone") << QByteArray("1,0,a,a,x\r2,0,b,b,\r3,0,c,c,y\r") << QStringList{"1", "2", "3"};
+        QTest::newRow("CR alone, last line without end") << QByteArray("1,0,a,a,\r2,0,b,b,") << QStringList{"1", "2"};
+        QTest::newRow("mixed") << QByteArray("1,0,a,a,\r\n2,0,b,b,\r3,0,c,c,\n4,0,d,d,\r\n") << QStringList{"1", "2", "3", "4"};
+        QTest::newRow("empty lines of each kind") << QByteArray("1,0,a,a,\r\r\n\n\r5,0,e,e,") << QStringList{"1", "", "", "", "5"};
     }
 
     void readLineEndings()
@@ -272,6 +359,12 @@ private slots:
         CaptureList list;
         CaptureFile::decode(bytes, list);
         QCOMPARE(column(list, CaptureList::ItemColumn), items);
+        QCOMPARE(CaptureFile::countLines(bytes), items.size());
+        // No line break is left inside a row.
+        for (int row = 0; row < list.count(); ++row) {
+            for (int c = 0; c < CaptureList::ColumnCount; ++c)
+                QVERIFY(!list.text(row, c).contains(QLatin1Char('\r')) && !list.text(row, c).contains(QLatin1Char('\n')));
+        }
     }
 
     // Loading replaces the rows; a missing file leaves them; an unreadable one leaves them and
@@ -317,7 +410,7 @@ private slots:
         CaptureList list;
         QVERIFY(CaptureFile::LoadGpoFile(list, file));
         QVERIFY(list.count() > 0);
-        QCOMPARE(list.count(), Latin1Text::splitLines(garbage).size());
+        QCOMPARE(list.count(), CaptureFile::countLines(garbage));
         EdlBuilder builder;
         QStringList lines;
         QVERIFY_THROWS_EXCEPTION(CorvaneError, builder.BuildEdl(list, standardCameras(), {}, {}, {}, lines));

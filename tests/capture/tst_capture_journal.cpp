@@ -1,4 +1,5 @@
 #include "CaptureJournal.h"
+#include "FaultyDisk.h"
 #include "Clock.h"
 #include "Errors.h"
 #include "TestFiles.h"
@@ -252,46 +253,69 @@ private slots:
     // A write that fails while the show goes on (here the file-size limit, as a full disk would):
     // the list keeps every row and change, the journal stops and tells it once, and what it held
     // before the failure can still be recovered.
+    // A write that fails part of the way (a full disk, or past the file-size limit) stops the
+    // journal, not the list; the journal is cut back to its last whole record and the operator is
+    // told why.
+    void failedWriteStopsTheJournalNotTheList_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("file-size limit") << false << "File too large";
+        QTest::newRow("full disk") << true << "No space left on device";
+    }
+
     void failedWriteStopsTheJournalNotTheList()
     {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
+        SmallFileSystem disk;
+        if (fullDisk)
+            SKIP_UNLESS_MOUNTED(disk);
+        const QString path = fullDisk ? disk.filePath(QStringLiteral("corvane.journal")) : journalPath();
         CaptureList list;
-        CaptureJournal journal(journalPath());
+        CaptureJournal journal(path);
         QStringList messages;
         connect(&journal, &CaptureJournal::failed, this, [&messages](const QString &m) { messages << m; });
         journal.start(list);
         list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
         list.setLastComment(QStringLiteral("kept"));
         journal.sync();
-        const qint64 size = QFileInfo(journalPath()).size();
+        const qint64 size = QFileInfo(path).size();
 
-        struct rlimit before {};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
-        struct rlimit limited = before;
-        limited.rlim_cur = static_cast<rlim_t>(size + 10); // room for a part of the next record
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        {
-            CaptureList::AppendBatch batch(list);
-            list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0002");
-            list.appendEvent(u"10:00:02:00", u"10:00:02:00", u"0004");
+        auto changes = [&list] {
+            {
+                // More than the room left in the journal's page, but some of it fits.
+                CaptureList::AppendBatch batch(list);
+                for (int n = 0; n < 200; ++n)
+                    list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0002");
+            }
+            list.setLastComment(QStringLiteral("after the failure"));
+            list.deleteRows({0});
+        };
+        if (fullDisk) {
+            QVERIFY(disk.fill() > 0);
+            changes();
+        } else {
+            const FileSizeLimit limit(size + 10); // room for a part of the next records
+            changes();
         }
-        list.setLastComment(QStringLiteral("after the failure"));
-        list.deleteRows({0});
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
-        std::signal(SIGXFSZ, oldHandler);
 
         QVERIFY(journal.hasFailed());
         QVERIFY(!list.observer());
-        QCOMPARE(list.count(), 2);
-        QCOMPARE(list.text(1, CaptureList::CommentColumn), QStringLiteral("after the failure"));
+        QCOMPARE(list.count(), 200);
+        QCOMPARE(list.text(199, CaptureList::CommentColumn), QStringLiteral("after the failure"));
         QTRY_COMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().startsWith(QStringLiteral("Unable to write to ") + journalPath()), qPrintable(messages.first()));
+        QCOMPARE(messages.first(), QStringLiteral("Unable to write to %1 (%2). Capture rows are no longer journaled; "
+                                                  "save the list with Save GPO.")
+                                       .arg(path, reason));
         QCoreApplication::processEvents();
         QCOMPARE(messages.size(), 1);
 
         journal.close();
-        const CaptureJournal::Recovery found = CaptureJournal::read(journalPath());
+        QCOMPARE(QFileInfo(path).size(), size);
+        const CaptureJournal::Recovery found = CaptureJournal::read(path);
         QCOMPARE(found.found, CaptureJournal::Found::Rows);
+        QVERIFY(!found.cutRecord);
         QCOMPARE(found.rows.size(), 1);
         QCOMPARE(found.rows.first().comment, QStringLiteral("kept"));
     }

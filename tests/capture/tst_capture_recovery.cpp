@@ -6,6 +6,7 @@
 #include "CaptureJournal.h"
 #include "Clock.h"
 #include "DialogScript.h"
+#include "FaultyDisk.h"
 #include "ErrorReport.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
@@ -182,6 +183,35 @@ private slots:
         QVERIFY(fresh.rows.isEmpty());
     }
 
+    // Declined, but the journal cannot be moved aside (a read-only folder): the operator is
+    // told so in a sentence of its own, and the run goes on without a journal, leaving the old
+    // one as it was.
+    void declinedJournalThatCannotBeMovedAside()
+    {
+        SmallFileSystem disk;
+        SKIP_UNLESS_MOUNTED(disk);
+        const QString path = disk.filePath(QStringLiteral("corvane.journal"));
+        {
+            CaptureList list;
+            CaptureJournal journal(path);
+            journal.start(list);
+            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+            journal.close();
+        }
+        const QByteArray left = TestFiles::read(path);
+        QVERIFY(disk.makeReadOnly());
+        m_dialogs->then(DialogScript::cancel());
+        Tedlf &w = open();
+        w.StartJournal(path);
+        QCOMPARE(m_dialogs->seen(),
+                 QStringList({"Recover Capture|Recover 1 capture row from the previous run?",
+                              "!|The capture journal of the previous run could not be moved aside, so this run keeps "
+                              "no capture journal: "
+                                  + path}));
+        QVERIFY(!w.journal());
+        QCOMPARE(TestFiles::read(path), left);
+    }
+
     // A record cut by the crash is not offered; every complete one is.
     void cutLastRecordIsLeftOut()
     {
@@ -254,7 +284,7 @@ private slots:
         Tedlf &w = open();
         w.StartJournal(path);
         QCOMPARE(m_dialogs->seen(),
-                 QStringList({"!|Unable to write to " + path + ". Capture rows are not journaled in this run."}));
+                 QStringList({"!|Unable to write to " + path + " (Not a directory). Capture rows are not journaled in this run."}));
         QVERIFY(!w.journal());
         w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
         QCOMPARE(w.captureList().count(), 1);

@@ -3,6 +3,7 @@
 
 #include "AppPaths.h"
 #include "CaptureFixtures.h"
+#include "FaultyDisk.h"
 #include "Clock.h"
 #include "DialogScript.h"
 #include "EdlBuilder.h"
@@ -994,6 +995,47 @@ private slots:
             QVERIFY(!QFile::exists(file));
             QCOMPARE(w.captureList().count(), 5);
         }
+    }
+
+    // Saving onto a full disk: the failure is told with the system's reason, the old file stays
+    // whole, and nothing that depended on the save happens (Make&Save keeps its rows).
+    void savingOntoAFullDiskKeepsTheRowsAndTheOldFile_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Make&Save") << "makesave";
+        QTest::newRow("Save EDL") << "saveedl";
+        QTest::newRow("Save GPO") << "savegpo";
+    }
+
+    void savingOntoAFullDiskKeepsTheRowsAndTheOldFile()
+    {
+        QFETCH(QString, command);
+        SmallFileSystem disk;
+        SKIP_UNLESS_MOUNTED(disk);
+        const QString file = disk.filePath(command == QLatin1String("savegpo") ? QStringLiteral("made.gpo")
+                                                                               : QStringLiteral("made.edl"));
+        QVERIFY(TestFiles::write(file, "old\r\n"));
+        QVERIFY(disk.fill() > 0);
+        Tedlf &w = openShown();
+        addShortShow(w);
+        const Rows before = rowsOf(w.captureList());
+        if (command == QLatin1String("saveedl")) {
+            m_dialogs->then(DialogScript::cancelEntry());
+            w.MakeEDLClick();
+            m_dialogs->then(DialogScript::cancelEntry()); // the file-name details
+        }
+        m_dialogs->then(DialogScript::choose(file));
+        m_dialogs->then(DialogScript::ok()); // replace it
+        if (command == QLatin1String("makesave"))
+            QTest::mouseClick(w.makesave, Qt::LeftButton);
+        else if (command == QLatin1String("saveedl"))
+            w.SaveEDL1->trigger();
+        else
+            w.SaveGPO1->trigger();
+        QCOMPARE(m_errors, QStringList{"Cannot write file " + file + ": No space left on device"});
+        QCOMPARE(TestFiles::read(file), QByteArray("old\r\n"));
+        QCOMPARE(filesIn(disk.path()), QStringList{QFileInfo(file).fileName()});
+        QCOMPARE(rowsOf(w.captureList()), before);
     }
 
     void gpo8ItemTogglesTheStoredOption()

@@ -227,7 +227,7 @@ private slots:
             ini.writeString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
             QFAIL("no error raised");
         } catch (const CorvaneError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Unable to write to %1").arg(ini.path()));
+            QCOMPARE(e.message(), QStringLiteral("Unable to write to %1 (Not a directory)").arg(ini.path()));
         }
     }
 

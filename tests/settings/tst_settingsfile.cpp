@@ -1,5 +1,6 @@
 #include "AppPaths.h"
 #include "Errors.h"
+#include "FaultyDisk.h"
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "TestFiles.h"
@@ -139,14 +140,72 @@ private slots:
         const QString blocked = m_dir->filePath(QStringLiteral("blocked")) + QStringLiteral("/corvane.ini");
         TKxSettingsFile s(blocked, defaultsPath(), sink());
         QVERIFY(s.startUp());
-        QCOMPARE(m_messages, QStringList({"Unable to write to " + blocked}));
+        QCOMPARE(m_messages, QStringList({"Unable to write to " + blocked + " (Not a directory)"}));
         try {
             s.SetString(FileName, QStringLiteral("x"));
             QFAIL("no error");
         } catch (const CorvaneError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + blocked);
+            QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + blocked + QStringLiteral(" (Not a directory)"));
         }
         QCOMPARE(s.GetString(reelName(1)), QStringLiteral("CAM1"));
+    }
+
+    // A setting changed while the disk is full (or the file may not grow) is refused with the
+    // system's reason; the settings file stays whole, so the next start finds every desktop.
+    void aRefusedWriteKeepsTheSettingsFile_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << true << "No space left on device";
+        QTest::newRow("file-size limit") << false << "File too large";
+    }
+
+    void aRefusedWriteKeepsTheSettingsFile()
+    {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
+        SmallFileSystem disk;
+        if (fullDisk) {
+            SKIP_UNLESS_MOUNTED(disk);
+            AppPaths::setProgramFolder(disk.path());
+            QVERIFY(TestFiles::write(defaultsPath(), Defaults));
+        }
+        const QString path = AppPaths::settingsFilePath();
+        {
+            TKxSettingsFile s(path, defaultsPath(), sink());
+            QVERIFY(s.startUp());
+            s.WriteValue(QStringLiteral("USER\\Gala"), reelName(1), QStringLiteral("Crane"));
+        }
+        const QByteArray before = TestFiles::read(path);
+        QVERIFY(before.contains("Gala"));
+
+        TKxSettingsFile s(path, defaultsPath(), sink());
+        QVERIFY(s.startUp());
+        auto setGpo8 = [&] {
+            try {
+                s.SetBool(Gpo8, true);
+            } catch (const CorvaneError &e) {
+                return e.message();
+            }
+            return QString();
+        };
+        QString refused;
+        if (fullDisk) {
+            QVERIFY(disk.fill() > 0);
+            refused = setGpo8();
+        } else {
+            const FileSizeLimit limit(before.size());
+            refused = setGpo8();
+        }
+        QCOMPARE(refused, QStringLiteral("Unable to write to %1 (%2)").arg(path, reason));
+        QCOMPARE(TestFiles::read(path), before);
+
+        m_messages.clear();
+        TKxSettingsFile next(path, defaultsPath(), sink());
+        QVERIFY(next.startUp());
+        QCOMPARE(m_messages, QStringList());
+        QCOMPARE(next.DesktopNames(), QStringList({"<FACTORY DEFAULT>", "Gala"}));
+        QVERIFY(!next.GetBool(Gpo8));
     }
 
     void setValuesAreReadBackAndDefaultsUntouched()

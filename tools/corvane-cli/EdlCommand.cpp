@@ -9,9 +9,9 @@
 #include "Clock.h"
 #include "EdlBuilder.h"
 #include "EdlFile.h"
+#include "IniStore.h"
 #include "Errors.h"
 #include "KxSettings.h"
-#include "Latin1Text.h"
 #include "SettingsKeys.h"
 
 #include <QCommandLineParser>
@@ -33,6 +33,16 @@ const char Help[] =
     "\n"
     "Exit status: 0 done, 1 a file or conversion error (the lines made so far are still\n"
     "written), 2 wrong arguments.\n";
+
+// Whether the file's "App"/"Exe" names the Corvane program (whose settings corvane-cli reads),
+// letter case aside, with or without the ".exe" of Windows.
+bool isCorvaneSettingsFile(const IniFile &store)
+{
+    QString exe = TKxSettingsFile::AsciiUpper(store.readString(SettingsKeys::App, SettingsKeys::Exe, QString()).trimmed());
+    if (exe.endsWith(QLatin1String(".EXE")))
+        exe.chop(4);
+    return exe == QLatin1String("CORVANE");
+}
 
 } // namespace
 
@@ -67,14 +77,29 @@ int runEdlCommand(const QStringList &arguments)
     }
     // A settings file named on the command line must be there: a mistyped name would otherwise
     // quietly give the factory values. The one beside the program may be missing (never started).
+    // Whichever is used must be a settings file of this program, and the default settings file
+    // must be there and be one: without it every value would be blank.
     const QString settingsPath = parser.isSet(settingsOption) ? parser.value(settingsOption)
                                                               : AppPaths::besideProgram(QStringLiteral("corvane.ini"));
     if (parser.isSet(settingsOption) && !QFileInfo(settingsPath).isFile()) {
         printMessage(QStringLiteral("Settings file not found: %1").arg(settingsPath));
         return CliExit::Failed;
     }
+    if (QFileInfo(settingsPath).isFile() && !isCorvaneSettingsFile(IniFile(settingsPath))) {
+        printMessage(QStringLiteral("Not a Corvane settings file: %1").arg(settingsPath));
+        return CliExit::Failed;
+    }
+    const QString defaultsPath = AppPaths::besideProgram(QStringLiteral("corvane.def"));
+    if (!QFileInfo(defaultsPath).isFile()) {
+        printMessage(QStringLiteral("Default settings file is missing: %1").arg(defaultsPath));
+        return CliExit::Failed;
+    }
+    if (!isCorvaneSettingsFile(IniFile(defaultsPath))) {
+        printMessage(QStringLiteral("Default settings file is invalid: %1").arg(defaultsPath));
+        return CliExit::Failed;
+    }
 
-    TKxSettingsFile settings(settingsPath, AppPaths::besideProgram(QStringLiteral("corvane.def")), &printMessage);
+    TKxSettingsFile settings(settingsPath, defaultsPath, &printMessage);
     const CameraTable cameras = CameraTable::read([&](const QString &key) { return settings.GetString(key); });
     const QString title = parser.isSet(titleOption) ? parser.value(titleOption)
                                                     : settings.GetString(SettingsKeys::FileName);
@@ -105,7 +130,7 @@ int runEdlCommand(const QStringList &arguments)
             printMessage(error.message());
             return CliExit::Failed;
         }
-    } else if (!writeStandardOutput(Latin1Text::joinLines(lines))) {
+    } else if (!writeStandardOutput(EdlFile::encode(lines))) {
         printMessage(QStringLiteral("Cannot write to standard output"));
         return CliExit::Failed;
     }

@@ -9,6 +9,7 @@
 // Further subcommands join the table below.
 
 #include "CliCommands.h"
+#include "SafeFile.h"
 
 #include <QCoreApplication>
 
@@ -38,6 +39,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-cli"));
+    SafeFile::failOversizeWrites();
 
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() < 2) {
