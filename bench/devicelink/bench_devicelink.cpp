@@ -110,6 +110,7 @@ public:
         return m_inner.midiInClose(h);
     }
     std::uint64_t midiInLostCount(HMIDIIN h) override { return m_inner.midiInLostCount(h); }
+    MMRESULT midiInCheckDevice(HMIDIIN h) override { return m_inner.midiInCheckDevice(h); }
     std::uint32_t midiOutGetNumDevs() override { return m_inner.midiOutGetNumDevs(); }
     MMRESULT midiOutGetDevCaps(int id, MIDIOUTCAPS &caps) override { return m_inner.midiOutGetDevCaps(id, caps); }
     MMRESULT midiOutGetErrorText(MMRESULT code, QString &text) override { return m_inner.midiOutGetErrorText(code, text); }
@@ -124,6 +125,7 @@ public:
     MMRESULT midiOutLongMsg(HMIDIOUT h, MIDIHDR *hdr, std::uint32_t size) override { return m_inner.midiOutLongMsg(h, hdr, size); }
     MMRESULT midiOutReset(HMIDIOUT h) override { return m_inner.midiOutReset(h); }
     MMRESULT midiOutClose(HMIDIOUT h) override { return m_inner.midiOutClose(h); }
+    MMRESULT midiOutCheckDevice(HMIDIOUT h) override { return m_inner.midiOutCheckDevice(h); }
 
 private:
     // The driver's thread: stamps a System Exclusive message, then calls the port's callback.

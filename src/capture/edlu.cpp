@@ -233,6 +233,20 @@ void Tedlf::buildLayout()
     lime.setColor(QPalette::Window, QColor(0, 255, 0));
     lime.setColor(QPalette::WindowText, Qt::black);
     tcpoz->setPalette(lime);
+    m_timecodePanel = timecodePanel;
+
+    lostevents = new QLabel(timecodePanel);
+    lostevents->setObjectName(QStringLiteral("lostevents"));
+    lostevents->setGeometry(256, 4, 240, 25);
+    {
+        QFont bold = timecodeFont;
+        bold.setPixelSize(std::max(8, timecodeFont.pixelSize() - 5));
+        lostevents->setFont(bold);
+        QPalette red = lostevents->palette();
+        red.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+        lostevents->setPalette(red);
+    }
+    lostevents->hide();
 
     List1 = new QTableView(client);
     List1->setObjectName(QStringLiteral("List1"));
@@ -592,7 +606,34 @@ void Tedlf::Timer1Timer()
 
 void Tedlf::setTimecode(const QString &text)
 {
-    tcpoz->setText(text);
+    m_timecode = text;
+    if (!m_deviceMissing)
+        tcpoz->setText(text);
+}
+
+void Tedlf::setDeviceHealth(bool missing, quint64 lost)
+{
+    if (missing != m_deviceMissing) {
+        m_deviceMissing = missing;
+        // The whole panel goes red, not only the label: it has to be seen from across the room.
+        QPalette label = tcpoz->palette();
+        label.setColor(QPalette::Window, missing ? QColor(255, 0, 0) : QColor(0, 255, 0));
+        label.setColor(QPalette::WindowText, missing ? QColor(Qt::white) : QColor(Qt::black));
+        tcpoz->setPalette(label);
+        QPalette panel = m_timecodePanel->palette();
+        if (missing)
+            panel.setColor(QPalette::Window, QColor(255, 0, 0));
+        else
+            panel = palette();
+        m_timecodePanel->setPalette(panel);
+        m_timecodePanel->setAutoFillBackground(missing);
+        QPalette count = lostevents->palette();
+        count.setColor(QPalette::WindowText, missing ? QColor(Qt::white) : QColor(0xC0, 0, 0));
+        lostevents->setPalette(count);
+    }
+    tcpoz->setText(missing ? NoDeviceText : m_timecode);
+    lostevents->setText(lost == 1 ? QStringLiteral("1 EVENT LOST") : QStringLiteral("%1 EVENTS LOST").arg(lost));
+    lostevents->setVisible(lost > 0);
 }
 
 // ---------------------------------------------------------------------------------------------

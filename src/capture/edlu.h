@@ -75,8 +75,12 @@ public:
     // The journal, or none.
     CaptureJournal *journal() const { return m_journal; }
 
+    // The timecode label's text while a device is gone.
+    static inline const QString NoDeviceText = QStringLiteral("NO DEVICE");
+
     // --- Controls, named as in the window's design ------------------------------------------
     QLabel *tcpoz;
+    QLabel *lostevents; // beside tcpoz: the events lost, when any
     QTableView *List1;
     QTableWidget *cameragrid;
     QFrame *Panel1;
@@ -119,6 +123,10 @@ public slots:
     void AddGpoEvent(const QString &reader, const QString &generator, const QString &camera);
     // Shows the running timecode.
     void setTimecode(const QString &text);
+    // Shows the state of the MIDI devices where it is seen from across the room: while a device
+    // that was open has gone (missing), the timecode panel turns red and reads "NO DEVICE"; events
+    // lost are counted beside it.
+    void setDeviceHealth(bool missing, quint64 lost);
     // Replaces the comment of the last row shown (nothing on an empty list).
     void SetLastComment(const QString &text);
 
@@ -224,4 +232,7 @@ private:
     bool m_makingAndSaving = false;
     QMetaObject::Connection m_focusWatch;
     CaptureJournal *m_journal = nullptr;
+    QFrame *m_timecodePanel = nullptr;
+    QString m_timecode = QStringLiteral("00:00:00:00"); // shown again once the devices are back
+    bool m_deviceMissing = false;
 };

@@ -52,3 +52,8 @@ void CaptureDeviceWindow::ShowTimecode(const QString &timecode)
 {
     m_edlf.setTimecode(timecode);
 }
+
+void CaptureDeviceWindow::ShowDeviceHealth(bool missing, std::uint64_t lost)
+{
+    m_edlf.setDeviceHealth(missing, lost);
+}

@@ -37,6 +37,14 @@ public:
     virtual void AddGpoEvent(const QString &reader, const QString &generator, const QString &camera) = 0;
     // The capture window's timecode label; called after the device window's.
     virtual void ShowTimecode(const QString &timecode) = 0;
+    // The state of the MIDI devices, for the capture window to show from across the room:
+    // missing while a device that was open has gone and not come back, lost the events the
+    // input lost since the program started. Called on each change.
+    virtual void ShowDeviceHealth(bool missing, std::uint64_t lost)
+    {
+        (void)missing;
+        (void)lost;
+    }
 };
 
 // Delivers the messages the device link sends.

@@ -52,6 +52,15 @@ void setLime(QWidget *widget)
     widget->setAutoFillBackground(true);
 }
 
+// The timecode label while a device is gone: white on red.
+void setAlarm(QLabel *label, bool alarm)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, alarm ? QColor(0xFF, 0x00, 0x00) : QColor(0x00, 0xFF, 0x00));
+    palette.setColor(QPalette::WindowText, alarm ? QColor(Qt::white) : QColor(Qt::black));
+    label->setPalette(palette);
+}
+
 QPlainTextEdit *monitorMemo(QWidget *parent, const char *name, int x, int y, int w, int h)
 {
     auto *memo = new QPlainTextEdit(parent);
@@ -88,6 +97,7 @@ Tmidiiof::Tmidiiof(MidiService &service, QWidget *parent)
     MidiInput1->setObjectName(QStringLiteral("MidiInput1"));
     MidiOutput1 = new TMidiOutput(m_service, this);
     MidiOutput1->setObjectName(QStringLiteral("MidiOutput1"));
+    m_watch = new DeviceWatch(m_service, *MidiInput1, *MidiOutput1, this);
 
     buildLayout();
     connectHandlers();
@@ -96,6 +106,8 @@ Tmidiiof::Tmidiiof(MidiService &service, QWidget *parent)
 
 Tmidiiof::~Tmidiiof()
 {
+    m_watch->setHandlers({});
+    m_sink = nullptr;
     // The ports go before the link they report to.
     MidiInput1->setOnMidiInput({});
     MidiInput1->setOnOverflow({});
@@ -182,8 +194,23 @@ void Tmidiiof::buildLayout()
     midiSystem->setWordWrap(true);
     midiSystem->setGeometry(2, DesignClientHeight + 2, DesignClientWidth - 4, 2 * midiSystem->fontMetrics().lineSpacing() + 4);
 
+    // Below that, while a device is gone or events were lost: what happened.
+    devicestate = new QLabel(this);
+    devicestate->setObjectName(QStringLiteral("devicestate"));
+    devicestate->setGeometry(4, midiSystem->geometry().bottom() + 1, DesignClientWidth - 8, StatusLineHeight);
+    {
+        QFont bold = font();
+        bold.setBold(true);
+        devicestate->setFont(bold);
+        QPalette red = devicestate->palette();
+        red.setColor(QPalette::WindowText, QColor(0xC0, 0x00, 0x00));
+        devicestate->setPalette(red);
+    }
+    devicestate->hide();
+
     // The window sizes itself to its contents.
-    setFixedSize(DesignClientWidth, midiSystem->geometry().bottom() + 3);
+    m_baseHeight = midiSystem->geometry().bottom() + 3;
+    setFixedSize(DesignClientWidth, m_baseHeight);
     QPoint place(DesignLeft, DesignTop);
     // A frame above the screen's top would put the title bar out of reach on most desktops.
     if (const QScreen *screen = this->screen())
@@ -209,6 +236,23 @@ void Tmidiiof::connectHandlers()
 
     MidiInput1->setOnMidiInput([this](QObject *sender) { runGuarded([&] { MidiInput1MidiInput(sender); }); });
     MidiInput1->setOnOverflow([this](QObject *) { ++m_overflows; });
+
+    m_watch->setHandlers({
+        [this](DeviceWatch::Port port) { runGuarded([&] { deviceLost(port); }); },
+        [this](DeviceWatch::Port port, int) { runGuarded([&] { deviceBack(port); }); },
+        [this](std::uint64_t) { runGuarded([&] { showDeviceHealth(); }); },
+    });
+}
+
+void Tmidiiof::setCaptureSink(CaptureSink *sink)
+{
+    m_sink = sink;
+    m_link.setCaptureSink(sink);
+}
+
+quint64 Tmidiiof::lostEventCount() const
+{
+    return MidiInput1->LostCount();
 }
 
 void Tmidiiof::FormCreate()
@@ -294,8 +338,10 @@ void Tmidiiof::StartDevices()
         list->setCurrentIndex(index);
         box->setChecked(true); // opens it, unless it is open already
     };
-    reselect(MidiInputSelect, OpenIn, savedIn);
-    reselect(MidiOutputselect, OpenOut, savedOut);
+    // A port that is open keeps showing its own device in the refilled list.
+    using Port = DeviceWatch::Port;
+    reselect(MidiInputSelect, OpenIn, OpenIn->isChecked() ? m_watch->name(Port::Input) : savedIn);
+    reselect(MidiOutputselect, OpenOut, OpenOut->isChecked() ? m_watch->name(Port::Output) : savedOut);
 
     if (OpenIn->isChecked() && OpenOut->isChecked())
         m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
@@ -303,6 +349,9 @@ void Tmidiiof::StartDevices()
 
 void Tmidiiof::StopDevices()
 {
+    // The program is ending: devices that go away now are neither reported nor opened again.
+    m_watch->closed(DeviceWatch::Port::Output);
+    m_watch->closed(DeviceWatch::Port::Input);
     MidiOutput1->Close();
     MidiInput1->Stop();
 }
@@ -348,17 +397,25 @@ int Tmidiiof::deviceNumberNow(const QComboBox *list, const QStringList &namesNow
 
 void Tmidiiof::OpenOutClick()
 {
+    using Port = DeviceWatch::Port;
+    if (!OpenOut->isChecked()) {
+        // Closed whatever the list shows: the list may have been refilled under the open port.
+        MidiOutputselect->setEnabled(true);
+        m_watch->closed(Port::Output);
+        MidiOutput1->Close();
+        showDeviceHealth();
+        return;
+    }
     const int index = MidiOutputselect->currentIndex();
     if (index < 0) {
+        // No device chosen: nothing opens, and a device that went is no longer waited for.
         release(OpenOut, MidiOutputselect);
+        m_watch->closed(Port::Output);
+        showDeviceHealth();
         return;
     }
     // The device cannot be changed while it is open.
-    MidiOutputselect->setEnabled(!OpenOut->isChecked());
-    if (!OpenOut->isChecked()) {
-        MidiOutput1->Close();
-        return;
-    }
+    MidiOutputselect->setEnabled(false);
     MidiOutput1->Close();
     try {
         const int device = deviceNumberNow(MidiOutputselect, MidiOutputNames(m_service));
@@ -375,21 +432,42 @@ void Tmidiiof::OpenOutClick()
         release(OpenOut, MidiOutputselect);
         return;
     }
+    m_watch->opened(Port::Output, MidiOutputselect->currentText());
+    showDeviceHealth();
     rememberDevice(MidiIoIni::OutputKey, MidiOutputselect->currentText());
 }
 
 void Tmidiiof::OpenInClick()
 {
-    const int index = MidiInputSelect->currentIndex();
-    if (index < 0) {
-        release(OpenIn, MidiInputSelect);
+    using Port = DeviceWatch::Port;
+    if (!OpenIn->isChecked()) {
+        // Closed whatever the list shows: the list may have been refilled under the open port
+        // (its device gone from it), and the port must not stay open behind an unticked box.
+        MidiInputSelect->setEnabled(true);
+        m_watch->closed(Port::Input);
+        try {
+            MidiInput1->Stop();
+        } catch (...) {
+            MidiInput1->Close();
+            throw;
+        }
+        MidiInput1->Close();
+        showDeviceHealth();
         return;
     }
-    MidiInputSelect->setEnabled(!OpenIn->isChecked());
-    if (!OpenIn->isChecked()) {
+    const int index = MidiInputSelect->currentIndex();
+    if (index < 0) {
+        // No device chosen: nothing opens, and a device that went is no longer waited for.
+        release(OpenIn, MidiInputSelect);
+        m_watch->closed(Port::Input);
+        showDeviceHealth();
+        return;
+    }
+    MidiInputSelect->setEnabled(false);
+    if (MidiInput1->State() == psOpen) {
+        // Still open on a device the list no longer shows: closed before another is chosen.
         MidiInput1->Stop();
         MidiInput1->Close();
-        return;
     }
     try {
         const int device = deviceNumberNow(MidiInputSelect, MidiInputNames(m_service));
@@ -406,7 +484,81 @@ void Tmidiiof::OpenInClick()
         return;
     }
     MidiInput1->Start();
+    m_watch->opened(Port::Input, MidiInputSelect->currentText());
+    showDeviceHealth();
     rememberDevice(MidiIoIni::InputKey, MidiInputSelect->currentText());
+}
+
+void Tmidiiof::deviceLost(DeviceWatch::Port port)
+{
+    // A device that has gone may fail to stop or close; its port releases everything all the
+    // same, and the operator is told by the alarm, not by a message per call.
+    if (port == DeviceWatch::Port::Input) {
+        try {
+            MidiInput1->Stop();
+        } catch (const CorvaneError &) {
+        }
+        try {
+            MidiInput1->Close();
+        } catch (const CorvaneError &) {
+        }
+        release(OpenIn, MidiInputSelect);
+    } else {
+        try {
+            MidiOutput1->Close();
+        } catch (const CorvaneError &) {
+        }
+        release(OpenOut, MidiOutputselect);
+    }
+    showDeviceHealth();
+}
+
+void Tmidiiof::deviceBack(DeviceWatch::Port port)
+{
+    const bool input = port == DeviceWatch::Port::Input;
+    QComboBox *list = input ? MidiInputSelect : MidiOutputselect;
+    QCheckBox *box = input ? OpenIn : OpenOut;
+    if (input)
+        MidiInputSelectEnter();
+    else
+        MidiOutputselectEnter();
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    const int index = FindDeviceName(items, m_watch->name(port), DeviceMatch::ExactThenIgnoreCase);
+    if (index < 0)
+        return;
+    list->setCurrentIndex(index);
+    box->setChecked(true); // opens it, as the operator's tick does
+    // The interface may have been restarted with its server: it is asked again who it is.
+    if (box->isChecked() && OpenIn->isChecked() && OpenOut->isChecked())
+        m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
+}
+
+void Tmidiiof::showDeviceHealth()
+{
+    using Port = DeviceWatch::Port;
+    const bool alarm = m_watch->anyMissing();
+    const quint64 lost = lostEventCount();
+    if (alarm != m_alarm) {
+        m_alarm = alarm;
+        setAlarm(tcpoz, alarm);
+    }
+    tcpoz->setText(alarm ? NoDeviceText : m_timecode);
+
+    QStringList parts;
+    for (const Port port : {Port::Input, Port::Output}) {
+        if (m_watch->missing(port))
+            parts << QStringLiteral("MIDI %1 %2 has gone: waiting for it.")
+                         .arg(port == Port::Input ? QStringLiteral("input") : QStringLiteral("output"), m_watch->name(port));
+    }
+    if (lost > 0)
+        parts << (lost == 1 ? QStringLiteral("1 event lost.") : QStringLiteral("%1 events lost.").arg(lost));
+    devicestate->setText(parts.join(QStringLiteral("  ")));
+    devicestate->setVisible(!parts.isEmpty());
+    setFixedSize(DesignClientWidth, m_baseHeight + (parts.isEmpty() ? 0 : StatusLineHeight));
+    if (m_sink)
+        m_sink->ShowDeviceHealth(alarm, lost);
 }
 
 void Tmidiiof::Button1Click()
@@ -511,7 +663,9 @@ void Tmidiiof::setRevision(const QString &text, const QString &text2)
 
 void Tmidiiof::setTcpoz(const QString &timecode)
 {
-    tcpoz->setText(timecode);
+    m_timecode = timecode;
+    if (!m_alarm)
+        tcpoz->setText(timecode);
 }
 
 void Tmidiiof::setMtccount(const QString &caption)

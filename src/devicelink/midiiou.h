@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceLink.h"
+#include "DeviceWatch.h"
 
 #include <QString>
 #include <QStringList>
@@ -51,13 +52,25 @@ public:
     explicit Tmidiiof(MidiService &service, QWidget *parent = nullptr);
     ~Tmidiiof() override;
 
-    // Where capture events and the running timecode go (not owned; null: nowhere).
-    void setCaptureSink(CaptureSink *sink) { m_link.setCaptureSink(sink); }
+    // Where capture events, the running timecode and the state of the devices go (not owned;
+    // null: nowhere).
+    void setCaptureSink(CaptureSink *sink);
     DeviceLink &deviceLink() { return m_link; }
     // "midiio.ini" as the start-up worked it out (the program's folder until then).
     QString iniPath() const;
     // Events the input port had to drop because its ring was full, since the window was made.
     quint64 overflowCount() const { return m_overflows; }
+    // Every event the input lost since the window was made: ring overflows and the MIDI
+    // service's losses.
+    quint64 lostEventCount() const;
+    // Notices devices that go away and come back (they are closed, and opened again by
+    // themselves), and lost events.
+    DeviceWatch &deviceWatch() { return *m_watch; }
+    // The timecode label's text while a device that was open is gone.
+    static inline const QString NoDeviceText = QStringLiteral("NO DEVICE");
+    // The status line below the MIDI system line, shown (and the window taller by this) while a
+    // device is gone or events were lost.
+    static constexpr int StatusLineHeight = 18;
 
     // --- Controls, named as in the window's design ------------------------------------------
     QLabel *tcpoz;
@@ -79,6 +92,7 @@ public:
     QLabel *mtccount;
     QLabel *mmccount;
     QLabel *midiSystem; // the MIDI system in use, or that there is none and what to start
+    QLabel *devicestate; // the status line
     TMidiInput *MidiInput1;
     TMidiOutput *MidiOutput1;
 
@@ -136,6 +150,12 @@ private:
     void rememberDevice(const char *key, const QString &name);
     // Shows (and says once on the error stream) which MIDI system the lists come from.
     void showMidiSystem();
+    // The watch's reports: a device gone (its port is closed and its box unticked), a device
+    // back (ticked again, which opens it).
+    void deviceLost(DeviceWatch::Port port);
+    void deviceBack(DeviceWatch::Port port);
+    // The timecode label, the status line and the capture window show the devices' state.
+    void showDeviceHealth();
 
     MidiService &m_service;
     DeviceLink m_link;
@@ -147,4 +167,9 @@ private:
     Monitor m_vmout;
     int m_draining = 0;
     quint64 m_overflows = 0;
+    DeviceWatch *m_watch = nullptr;
+    CaptureSink *m_sink = nullptr;
+    QString m_timecode = QStringLiteral("00:00:00:00"); // the last one shown, for after an alarm
+    bool m_alarm = false;
+    int m_baseHeight = DesignClientHeight; // the window's height without the status line
 };

@@ -195,6 +195,7 @@ MMRESULT TMidiInput::release()
             first = r;
     };
     if (m_handle) {
+        m_lostByClosedDevices += m_service.midiInLostCount(m_handle);
         // The driver hands every queued buffer back through the callback; they land in the
         // ring, which is freed below.
         note(m_service.midiInReset(m_handle));
@@ -268,6 +269,24 @@ void TMidiInput::handleMidiData()
 
 void TMidiInput::handleOverflow()
 {
-    if (m_onOverflow && m_state == psOpen)
+    if (m_state != psOpen)
+        return;
+    ++m_overflows;
+    if (m_onOverflow)
         m_onOverflow(this);
+}
+
+bool TMidiInput::DevicePresent()
+{
+    if (m_state != psOpen || !m_handle)
+        return true;
+    return m_service.midiInCheckDevice(m_handle) != MIDIERR_NODEVICE;
+}
+
+std::uint64_t TMidiInput::LostCount() const
+{
+    std::uint64_t lost = m_overflows + m_lostByClosedDevices;
+    if (m_state == psOpen && m_handle)
+        lost += m_service.midiInLostCount(m_handle);
+    return lost;
 }

@@ -83,6 +83,13 @@ public:
     // buffer goes back to the driver.
     std::unique_ptr<TMyMidiEvent> NextEvent();
 
+    // False once the open device has gone (unplugged, or its MIDI server ended): it delivers
+    // nothing more, and the port should be closed. True while it is there, and while closed.
+    bool DevicePresent();
+    // Events lost since the port was made: dropped because the ring was full, or lost by the
+    // MIDI service (no System Exclusive buffer queued, or lost on their way from the device).
+    std::uint64_t LostCount() const;
+
 private:
     [[noreturn]] void raise(MMRESULT result) const;
     QString errorText(std::uint16_t code) const;
@@ -110,6 +117,8 @@ private:
     bool m_sysexOnly = false;
     TNotifyEvent m_onMidiInput;
     TNotifyEvent m_onOverflow;
+    std::uint64_t m_overflows = 0;
+    std::uint64_t m_lostByClosedDevices = 0; // what the service lost on devices closed since
 
     // From the selected device's capabilities; nothing else reads them.
     std::uint32_t m_driverVersion = 0;

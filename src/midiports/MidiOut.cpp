@@ -187,3 +187,10 @@ void TMidiOutput::handleDone(TMyMidiHdr *header)
     if (m_onMidiOutput)
         m_onMidiOutput(this);
 }
+
+bool TMidiOutput::DevicePresent()
+{
+    if (m_state != psOpen || !m_handle)
+        return true;
+    return m_service.midiOutCheckDevice(m_handle) != MIDIERR_NODEVICE;
+}

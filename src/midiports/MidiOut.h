@@ -61,6 +61,10 @@ public:
     // Returns once the driver has accepted the bytes. A block the driver refused is released.
     virtual void SendLong(const std::uint8_t *bytes, std::uint16_t count);
 
+    // False once the open device has gone (unplugged, or its MIDI server ended): it takes
+    // nothing more, and the port should be closed. True while it is there, and while closed.
+    bool DevicePresent();
+
 private:
     [[noreturn]] void raise(MMRESULT result) const;
     QString errorText(std::uint16_t code) const;

@@ -1038,6 +1038,31 @@ private slots:
         QCOMPARE(rowsOf(w.captureList()), before);
     }
 
+    // A device gone turns the timecode panel red with "NO DEVICE", whatever timecode comes
+    // meanwhile; back, the last timecode shows again. Lost events are counted beside it.
+    void deviceHealthShows()
+    {
+        Tedlf &w = openShown();
+        const QColor lime = w.tcpoz->palette().color(QPalette::Window);
+        w.setTimecode(QStringLiteral("10:00:00:00"));
+        QVERIFY(!w.lostevents->isVisible());
+
+        w.setDeviceHealth(true, 0);
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("NO DEVICE"));
+        QCOMPARE(w.tcpoz->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QVERIFY(!w.lostevents->isVisible());
+        w.setTimecode(QStringLiteral("10:00:01:00"));
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("NO DEVICE"));
+
+        w.setDeviceHealth(false, 3);
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("10:00:01:00"));
+        QCOMPARE(w.tcpoz->palette().color(QPalette::Window), lime);
+        QVERIFY(w.lostevents->isVisible());
+        QCOMPARE(w.lostevents->text(), QStringLiteral("3 EVENTS LOST"));
+        w.setDeviceHealth(false, 1);
+        QCOMPARE(w.lostevents->text(), QStringLiteral("1 EVENT LOST"));
+    }
+
     void gpo8ItemTogglesTheStoredOption()
     {
         Tedlf &w = openShown();

@@ -85,6 +85,15 @@ public:
         rows << reader + QLatin1Char(' ') + generator + QLatin1Char(' ') + camera;
     }
     void ShowTimecode(const QString &timecode) override { captureTcpoz << timecode; }
+
+    // The devices' state as the capture window was last told it.
+    bool deviceMissing = false;
+    std::uint64_t lostEvents = 0;
+    void ShowDeviceHealth(bool missing, std::uint64_t lost) override
+    {
+        deviceMissing = missing;
+        lostEvents = lost;
+    }
 };
 
 // Records the messages handed to the output.

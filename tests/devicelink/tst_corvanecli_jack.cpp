@@ -1,7 +1,9 @@
 // corvane-cli devices and monitor run as processes on the private JACK server of the JackServer
 // fixture, with orvex-sim as the interface; and the commands' argument errors.
 
+#include "FaultyDisk.h"
 #include "OrvexSimProcess.h"
+#include "TestFiles.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -116,6 +118,75 @@ private slots:
         QVERIFY2(QRegularExpression(QStringLiteral("^tc\t10:00:0\\d:\\d\\d$")).match(lines.value(tc)).hasMatch(),
                  qPrintable(lines.value(tc)));
         QCOMPARE(simulator.count(QStringLiteral("revision query")), 1);
+    }
+
+    // A capture that runs out of disk: the system's reason, status 1, and the file holds whole
+    // rows only, numbered on from the row it held.
+    void captureOntoAFullDisk()
+    {
+        SmallFileSystem disk;
+        SKIP_UNLESS_MOUNTED(disk);
+        const QString file = disk.filePath(QStringLiteral("show.gpo"));
+        QVERIFY(TestFiles::write(file, "0001,0001,09:59:00:00,09:59:00:00,rehearsal\r\n"));
+        QVERIFY(disk.fill() > 0);
+        // More rows than the room left in the file's page.
+        QList<ScriptLine> show;
+        for (int n = 0; n < 300; ++n)
+            show.append({1 << (n % 16), QStringLiteral("10:00:%1:00").arg(n % 60, 2, 10, QLatin1Char('0')), n % 50 ? 0 : 5});
+        const QString script = m_dir.filePath(QStringLiteral("full.txt"));
+        QVERIFY(writeScript(script, show));
+        OrvexSimProcess simulator({"--script", script, "--wait-query", "--no-mtc", "--quiet"});
+        QTRY_VERIFY_WITH_TIMEOUT(simulator.lines().contains(simulator.readyLine()), 20000);
+
+        QProcess cli;
+        cli.start(QStringLiteral(CORVANE_CLI),
+                  {"capture", "--in", simulator.inputName(), "--out", simulator.outputName(), "-o", file});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("Cannot write %1: No space left on device").arg(file)), qPrintable(err));
+
+        const QByteArray kept = TestFiles::read(file);
+        QVERIFY(kept.endsWith("\r\n"));
+        const QList<QByteArray> rows = kept.chopped(2).split('\n');
+        QVERIFY2(rows.size() > 2, kept.constData());
+        for (int n = 0; n < rows.size(); ++n) {
+            QCOMPARE(rows[n].left(5), QStringLiteral("%1,").arg(n + 1, 4, 10, QLatin1Char('0')).toLatin1());
+            QCOMPARE(rows[n].count(','), 4);
+            QCOMPARE(rows[n].endsWith('\r'), n + 1 < rows.size());
+        }
+    }
+
+    // A capture file whose last row was cut short is cut back to its last whole row before the
+    // capture continues it, and the capture says so.
+    void captureContinuesACutFile()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("cut.gpo"));
+        QVERIFY(TestFiles::write(file, "0001,0001,09:59:00:00,09:59:00:00,\r\n0228,1234,10:00:09:0"));
+        const QString script = m_dir.filePath(QStringLiteral("two.txt"));
+        QVERIFY(writeScript(script, {{0x0003, "10:00:00:00", 0}, {0x0000, "10:00:01:00", 0}}));
+        OrvexSimProcess simulator({"--script", script, "--wait-query", "--no-mtc", "--quiet"});
+        QTRY_VERIFY_WITH_TIMEOUT(simulator.lines().contains(simulator.readyLine()), 20000);
+
+        QProcess cli;
+        cli.start(QStringLiteral(CORVANE_CLI),
+                  {"capture", "--in", simulator.inputName(), "--out", simulator.outputName(), "-o", file});
+        QVERIFY(cli.waitForStarted());
+        const QByteArray expected("0001,0001,09:59:00:00,09:59:00:00,\r\n"
+                                  "0002,0003,10:00:00:00,10:00:00:00,\r\n"
+                                  "0003,0000,10:00:01:00,10:00:01:00,\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(file), expected, 20000);
+        ::kill(pid_t(cli.processId()), SIGTERM);
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("%1: its last row was cut short; cut back to its last whole row (removed "
+                                             "\"0228,1234,10:00:09:0\")\n")
+                                  .arg(file)),
+                 qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("lost")), qPrintable(err));
+        QCOMPARE(TestFiles::read(file), expected);
     }
 
     void argumentErrors_data()

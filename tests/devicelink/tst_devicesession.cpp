@@ -21,6 +21,7 @@ private:
     QStringList m_lines;
     QStringList m_rows;
     QStringList m_errors;
+    QStringList m_status;
 
     void makeSession()
     {
@@ -28,6 +29,7 @@ private:
         m_session->setLineHandler([this](const QString &line) { m_lines << line; });
         m_session->setRowHandler([this](const QString &line) { m_rows << line; });
         m_session->setErrorHandler([this](const QString &message) { m_errors << message; });
+        m_session->setStatusHandler([this](const QString &message) { m_status << message; });
     }
 
 private slots:
@@ -38,6 +40,7 @@ private slots:
         m_lines.clear();
         m_rows.clear();
         m_errors.clear();
+        m_status.clear();
     }
 
     void cleanup()
@@ -199,6 +202,52 @@ private slots:
         QVERIFY(!m_session->isOpen());
         QVERIFY(!m_service->send(0, hex("F8")));
         QVERIFY(m_service->output(0).isEmpty());
+    }
+
+    // The MIDI server stops and starts again under a capture: both devices are noticed gone and
+    // told, opened again once they are back (with the revision asked for again), and capture
+    // goes on with the next row number.
+    void capturesAcrossAServerRestart()
+    {
+        m_service->addInput(QStringLiteral("Orvex in"));
+        m_service->addOutput(QStringLiteral("Orvex out"));
+        makeSession();
+        QString error;
+        QVERIFY2(m_session->open(QStringLiteral("Orvex in"), QStringLiteral("Orvex out"), error), qPrintable(error));
+        QVERIFY(m_service->send(0, hex("F07E00240601001023451200F7")));
+        QTRY_COMPARE(m_rows.size(), 1);
+
+        m_service->stopServer();
+        QTRY_VERIFY(m_session->deviceMissing());
+        QCOMPARE(m_status, (QStringList{"MIDI input Orvex in has gone; waiting for it to come back",
+                                        "MIDI output Orvex out has gone; waiting for it to come back"}));
+        QVERIFY(!m_service->send(0, hex("F07E00240602001023451300F7")));
+
+        m_service->startServer();
+        QTRY_VERIFY(!m_session->deviceMissing());
+        QCOMPARE(m_status.mid(2), (QStringList{"MIDI input Orvex in is back", "MIDI output Orvex out is back"}));
+        QCOMPARE(m_service->output(0), (QList<QByteArray>{hex("F07E001100F7"), hex("F07E001100F7")}));
+        QVERIFY(m_service->send(0, hex("F07E00240604001023451400F7")));
+        QTRY_COMPARE(m_rows.size(), 2);
+        QCOMPARE(m_rows.last(), QStringLiteral("0002,0004,10:23:45:14,10:23:45:14,"));
+        QCOMPARE(m_session->lostEvents(), std::uint64_t(0));
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    // Events lost on their way in (more System Exclusive messages at once than the input has
+    // buffers for) are counted and told on each change.
+    void lostEventsAreTold()
+    {
+        m_service->addInput(QStringLiteral("Orvex in"));
+        makeSession();
+        QString error;
+        QVERIFY(m_session->open(QStringLiteral("Orvex in"), QString(), error));
+        // All at once, before the session drains any: the input holds 2048 buffers.
+        for (int n = 0; n < 2050; ++n)
+            QVERIFY(m_service->send(0, hex("F07E00240601001023451200F7")));
+        QTRY_COMPARE(m_session->lostEvents(), std::uint64_t(2));
+        QTRY_COMPARE(m_status, QStringList{"2 events lost"});
+        QTRY_COMPARE(m_rows.size(), 2048);
     }
 };
 

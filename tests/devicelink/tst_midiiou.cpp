@@ -556,6 +556,154 @@ private slots:
         w.MidiInput1->Close();
         QCOMPARE(w.MidiInput1->State(), psClosed);
     }
+
+    // --- Devices that go away and come back ------------------------------------------------------
+
+    // A device that goes away (unplugged, or the whole MIDI server stopped) is noticed by the
+    // watch: its port is closed, its box unticked, and the timecode turns red with "NO DEVICE",
+    // in this window and in the capture window. When a device of the same name is listed again,
+    // it is opened by itself, the revision is asked for again, and capture goes on.
+    void lostDeviceIsReopenedWhenItComesBack_data()
+    {
+        QTest::addColumn<QString>("gone");
+        QTest::newRow("input unplugged") << "input";
+        QTest::newRow("output unplugged") << "output";
+        QTest::newRow("server stopped") << "server";
+    }
+
+    void lostDeviceIsReopenedWhenItComesBack()
+    {
+        QFETCH(QString, gone);
+        const bool inputGone = gone != QLatin1String("output");
+        const bool outputGone = gone != QLatin1String("input");
+        Tmidiiof &w = make({"Synth in", "Orvex in"}, {"Orvex out"});
+        w.MidiInputSelectEnter();
+        w.MidiOutputselectEnter();
+        w.MidiInputSelect->setCurrentIndex(1);
+        w.OpenIn->setChecked(true);
+        w.MidiOutputselect->setCurrentIndex(0);
+        w.OpenOut->setChecked(true);
+        w.setTcpoz(QStringLiteral("10:00:00:00"));
+        const QColor lime = w.tcpoz->palette().color(QPalette::Window);
+        const int plainHeight = w.height();
+        m_service->clearOutput(0);
+
+        if (gone == QLatin1String("server"))
+            m_service->stopServer();
+        else if (inputGone)
+            m_service->unplugInput(1);
+        else
+            m_service->unplugOutput(0);
+        QTRY_VERIFY(m_sink->deviceMissing);
+        QCOMPARE(w.OpenIn->isChecked(), !inputGone);
+        QCOMPARE(w.OpenOut->isChecked(), !outputGone);
+        QCOMPARE(w.MidiInput1->State(), inputGone ? psClosed : psOpen);
+        QCOMPARE(w.MidiOutput1->State(), outputGone ? psClosed : psOpen);
+        QCOMPARE(w.MidiInputSelect->isEnabled(), inputGone);
+        QCOMPARE(w.tcpoz->text(), Tmidiiof::NoDeviceText);
+        QCOMPARE(w.tcpoz->palette().color(QPalette::Window), QColor(0xFF, 0x00, 0x00));
+        QVERIFY(!w.devicestate->isHidden());
+        QStringList told;
+        if (inputGone)
+            told << QStringLiteral("MIDI input Orvex in has gone: waiting for it.");
+        if (outputGone)
+            told << QStringLiteral("MIDI output Orvex out has gone: waiting for it.");
+        QCOMPARE(w.devicestate->text(), told.join(QStringLiteral("  ")));
+        QCOMPARE(w.height(), plainHeight + Tmidiiof::StatusLineHeight);
+        // A timecode that still comes (the input is there) waits behind the alarm.
+        w.setTcpoz(QStringLiteral("10:00:01:00"));
+        QCOMPARE(w.tcpoz->text(), Tmidiiof::NoDeviceText);
+
+        if (gone == QLatin1String("server"))
+            m_service->startServer();
+        else if (inputGone)
+            m_service->plugInput(1);
+        else
+            m_service->plugOutput(0);
+        QTRY_VERIFY(!m_sink->deviceMissing);
+        QVERIFY(w.OpenIn->isChecked() && w.OpenOut->isChecked());
+        QCOMPARE(w.MidiInput1->State(), psOpen);
+        QCOMPARE(w.MidiOutput1->State(), psOpen);
+        QCOMPARE(w.MidiInputSelect->currentText(), QStringLiteral("Orvex in"));
+        QVERIFY(!w.MidiInputSelect->isEnabled());
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("10:00:01:00"));
+        QCOMPARE(w.tcpoz->palette().color(QPalette::Window), lime);
+        QVERIFY(w.devicestate->isHidden());
+        QCOMPARE(w.height(), plainHeight);
+        QCOMPARE(m_service->output(0), QList<QByteArray>{RevisionQuery});
+
+        QVERIFY(m_service->send(1, hex("F07E00240601001023451200F7")));
+        QTRY_COMPARE(m_sink->rows, QStringList{"10:23:45:12 10:23:45:12 0001"});
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    // A device that the operator closes is no longer waited for: coming back, it stays closed.
+    void aDeviceClosedByTheOperatorIsNotWaitedFor()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        m_service->unplugInput(0);
+        QTRY_VERIFY(m_sink->deviceMissing);
+        // The operator picks the input again and ticks it while it is gone: refused, still waited
+        // for; then gives up with no device chosen.
+        w.MidiInputSelectEnter();
+        w.OpenIn->setChecked(true);
+        QVERIFY(!w.OpenIn->isChecked());
+        QVERIFY(!w.deviceWatch().missing(DeviceWatch::Port::Input));
+        QVERIFY(!m_sink->deviceMissing);
+        m_service->plugInput(0);
+        w.deviceWatch().check();
+        w.deviceWatch().check();
+        QVERIFY(!w.OpenIn->isChecked());
+        QCOMPARE(w.MidiInput1->State(), psClosed);
+    }
+
+    // The window shown while its open input is gone refills the lists, and the selection goes
+    // with the device; unticking "Open" then still closes the input, and the device, back,
+    // opens again.
+    void uncheckingClosesTheInputWhateverTheListShows()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {"Orvex out"});
+        openBoth(w);
+        m_service->unplugInput(0);
+        w.StartDevices(); // before the watch has looked
+        QCOMPARE(w.MidiInputSelect->currentIndex(), -1);
+        QVERIFY(w.OpenIn->isChecked());
+        w.OpenIn->setChecked(false);
+        QCOMPARE(w.MidiInput1->State(), psClosed);
+        QVERIFY(w.MidiInputSelect->isEnabled());
+
+        m_service->plugInput(0);
+        w.MidiInputSelectEnter();
+        w.MidiInputSelect->setCurrentIndex(0);
+        w.OpenIn->setChecked(true);
+        QVERIFY(w.OpenIn->isChecked());
+        QCOMPARE(w.MidiInput1->State(), psOpen);
+        send(hex("F07E00240601001023451200F7"));
+        QTRY_COMPARE(m_sink->rows.size(), 1);
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    // Events the input lost are counted in the status line and told to the capture window.
+    void lostEventsAreShown()
+    {
+        Tmidiiof &w = make({"Orvex in"}, {});
+        w.MidiInput1->setCapacity(4);
+        w.MidiInputSelectEnter();
+        w.MidiInputSelect->setCurrentIndex(0);
+        w.OpenIn->setChecked(true);
+        QVERIFY(w.devicestate->isHidden());
+        // Sent before the window can drain: the ring keeps 4, the other 6 are lost.
+        for (int n = 0; n < 10; ++n)
+            QVERIFY(m_service->send(0, hex("F07E00240601001023451200F7")));
+        QTRY_COMPARE(m_sink->lostEvents, std::uint64_t(6));
+        QCOMPARE(w.lostEventCount(), quint64(6));
+        QCOMPARE(m_sink->rows.size(), 4);
+        QVERIFY(!w.devicestate->isHidden());
+        QCOMPARE(w.devicestate->text(), QStringLiteral("6 events lost."));
+        QVERIFY(!m_sink->deviceMissing);
+        QCOMPARE(w.tcpoz->text(), QStringLiteral("00:00:00:00"));
+    }
 };
 
 QTEST_MAIN(TestMidiiou)

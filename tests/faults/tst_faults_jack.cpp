@@ -5,8 +5,10 @@
 // the device link into a capture list; the other side is the fault-sender process.
 
 #include "FaultFixtures.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using namespace FaultFixtures;
@@ -109,6 +111,92 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(receiver.numbers(), range(1, 5), 20000);
         receiver.port.Close();
     }
+
+#if defined(CORVANE_CLI)
+    // corvane-cli capture on a server that is stopped and started again: the capture says the
+    // device has gone, opens it again once it is back, and goes on capturing with the next row
+    // number; SIGTERM then ends it with status 0. Ended while the server is down, its status is 1.
+    void captureAcrossAServerRestart_data()
+    {
+        QTest::addColumn<bool>("endWhileDown");
+        QTest::newRow("server back, capture goes on") << false;
+        QTest::newRow("ended while the server is down") << true;
+    }
+
+    void captureAcrossAServerRestart()
+    {
+        QFETCH(bool, endWhileDown);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("show.gpo"));
+        const QString client = senderClient(QStringLiteral("cli"));
+        const QString device = client + QStringLiteral(":out");
+        auto sender = std::make_unique<Sender>();
+        QCOMPARE(sender->command(QStringLiteral("open ") + client), QStringLiteral("ready"));
+
+        QProcess cli;
+        QString err;
+        connect(&cli, &QProcess::readyReadStandardError, this, [&] { err += QString::fromLocal8Bit(cli.readAllStandardError()); });
+        cli.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        cli.start(QStringLiteral(CORVANE_CLI), {QStringLiteral("capture"), QStringLiteral("--in"), device, QStringLiteral("-o"), file});
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), 20000);
+        auto rows = [&file] { return TestFiles::read(file).count('\n'); };
+        // Events go out one at a time until one arrives: the connection carries events from the
+        // server's next cycle on.
+        auto linked = [&](int first) {
+            for (int n = first; n < first + 50; ++n) {
+                const qsizetype before = rows();
+                if (sender->command(QStringLiteral("events %1 1").arg(n)) != QLatin1String("sent 1"))
+                    return false;
+                if (QTest::qWaitFor([&] { return rows() > before; }, 300))
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(linked(100));
+        QCOMPARE(sender->command(QStringLiteral("events 200 2")), QStringLiteral("sent 2"));
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(file).contains(",00C9,"), 20000);
+
+        m_server->stop();
+        sender->vanish();
+        const QString gone = QStringLiteral("MIDI input %1 has gone; waiting for it to come back").arg(device);
+        QTRY_VERIFY2_WITH_TIMEOUT(err.contains(gone), qPrintable(err), 20000);
+        QCOMPARE(cli.state(), QProcess::Running);
+
+        if (endWhileDown) {
+            ::kill(pid_t(cli.processId()), SIGTERM);
+            QVERIFY(cli.waitForFinished(20000));
+            QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(cli.exitCode(), 1);
+            QVERIFY2(err.contains(QStringLiteral("A MIDI device was gone when the capture ended")), qPrintable(err));
+            return;
+        }
+
+        QString why;
+        QVERIFY2(m_server->start(&why), qPrintable(why));
+        sender = std::make_unique<Sender>();
+        QCOMPARE(sender->command(QStringLiteral("open ") + client), QStringLiteral("ready"));
+        QTRY_VERIFY2_WITH_TIMEOUT(err.contains(QStringLiteral("MIDI input %1 is back").arg(device)), qPrintable(err), 20000);
+        QVERIFY(linked(300));
+        QCOMPARE(sender->command(QStringLiteral("events 400 3")), QStringLiteral("sent 3"));
+        QTRY_VERIFY_WITH_TIMEOUT(TestFiles::read(file).contains(",0192,"), 20000);
+
+        ::kill(pid_t(cli.processId()), SIGTERM);
+        QVERIFY(cli.waitForFinished(20000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(cli.exitCode() == 0, qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("lost")), qPrintable(err));
+
+        // One row per event that arrived, numbered on across the restart; the last ones in order.
+        const QList<QByteArray> lines = TestFiles::read(file).chopped(2).split('\n');
+        for (int n = 0; n < lines.size(); ++n)
+            QCOMPARE(lines[n].left(5), QStringLiteral("%1,").arg(n + 1, 4, 10, QLatin1Char('0')).toLatin1());
+        QList<QByteArray> last;
+        for (const QByteArray &line : lines.mid(lines.size() - 3))
+            last << line.mid(5, 4);
+        QCOMPARE(last, (QList<QByteArray>{"0190", "0191", "0192"}));
+    }
+#endif
 
     void senderVanishesMidMessage_data()
     {

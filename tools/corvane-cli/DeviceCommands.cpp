@@ -12,6 +12,7 @@
 #include "Latin1Text.h"
 #include "MidiDevices.h"
 #include "MidiService.h"
+#include "SafeFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,12 +52,17 @@ const char CaptureHelp[] =
     "\n"
     "Headless capture: each capture event from the input device NAME (matched as by monitor)\n"
     "becomes a row appended to FILE in the capture-file format, written out as it arrives.\n"
-    "An existing FILE is continued: rows are numbered on from the rows it holds. With --out\n"
-    "the revision query is sent once both devices are open. SIGINT or SIGTERM closes the\n"
-    "ports and exits with status 0.\n"
+    "An existing FILE is continued: rows are numbered on from the rows it holds, and a last\n"
+    "row cut short (by a full disk, say) is cut off first. With --out the revision query is\n"
+    "sent once both devices are open.\n"
     "\n"
-    "Exit status: 0 stopped by a signal, 1 a device not found or not opened, or the file could\n"
-    "not be written, 2 wrong arguments.\n";
+    "A device that goes away (unplugged, MIDI server stopped) is told on standard error and\n"
+    "opened again as soon as it is back; so is every change of the number of events lost.\n"
+    "SIGINT or SIGTERM closes the ports and ends the capture.\n"
+    "\n"
+    "Exit status: 0 stopped by a signal with nothing lost; 1 a device not found or not opened,\n"
+    "the file could not be written, events were lost, or a device was gone at the end;\n"
+    "2 wrong arguments.\n";
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 
@@ -160,6 +166,7 @@ int runMonitorCommand(const QStringList &arguments)
     DeviceSession session(midiService());
     session.setLineHandler([](const QString &line) { writeStandardOutput(line.toLocal8Bit() + '\n'); });
     session.setErrorHandler(&printMessage);
+    session.setStatusHandler(&printMessage);
     QString error;
     if (!session.open(parsed.input, parsed.output, error)) {
         printMessage(error);
@@ -169,6 +176,35 @@ int runMonitorCommand(const QStringList &arguments)
     session.close();
     return status;
 }
+
+namespace {
+
+// What an existing capture file holds for a capture that continues it: its rows, and what is left
+// after its last line end when that is not a whole row (a writer stopped in the middle of it).
+struct ExistingCapture {
+    qsizetype keep = 0; // bytes kept
+    int rows = 0;
+    QByteArray cutRow;  // the part of a row cut off
+};
+
+ExistingCapture existingCapture(const QByteArray &bytes)
+{
+    ExistingCapture found;
+    const qsizetype whole = CaptureFile::wholeLinesSize(bytes);
+    const QByteArray tail = bytes.mid(whole);
+    // A row written by Corvane has its four commas; one that has them all but no line end (a file
+    // written by hand, say) is kept and ended.
+    if (tail.count(',') >= 4 || tail.isEmpty())
+        found.keep = bytes.size();
+    else {
+        found.keep = whole;
+        found.cutRow = tail;
+    }
+    found.rows = CaptureFile::countLines(bytes.left(found.keep));
+    return found;
+}
+
+} // namespace
 
 int runCaptureCommand(const QStringList &arguments)
 {
@@ -186,31 +222,45 @@ int runCaptureCommand(const QStringList &arguments)
         return CliExit::Failed;
     }
 
-    // An existing capture file is continued: its rows keep their numbers, and a last line that
-    // an interrupted writer left without its line end is ended first, so that the next row does
-    // not run into it.
-    QFile file(parsed.file);
+    // An existing capture file is continued: its rows keep their numbers. A last row that a
+    // writer stopped in the middle of is cut off, so that the next row does not run into it; a
+    // whole last row without its line end gets one.
+    AppendFile file(parsed.file);
     QByteArray lead;
     if (QFileInfo(parsed.file).isFile()) {
-        if (!file.open(QIODevice::ReadOnly)) {
-            printMessage(QStringLiteral("Cannot read %1: %2").arg(parsed.file, file.errorString()));
+        QFile existing(parsed.file);
+        if (!existing.open(QIODevice::ReadOnly)) {
+            printMessage(QStringLiteral("Cannot read %1: %2").arg(parsed.file, existing.errorString()));
             return CliExit::Failed;
         }
-        const QByteArray existing = file.readAll();
-        file.close();
-        session.setRowCount(static_cast<int>(Latin1Text::splitLines(existing).size()));
-        if (!existing.isEmpty() && !existing.endsWith('\n'))
+        const QByteArray bytes = existing.readAll();
+        existing.close();
+        const ExistingCapture found = existingCapture(bytes);
+        session.setRowCount(found.rows);
+        if (!found.cutRow.isEmpty()) {
+            printMessage(QStringLiteral("%1: its last row was cut short; cut back to its last whole row (removed \"%2\")")
+                             .arg(parsed.file, Latin1Text::decode(found.cutRow)));
+        }
+        if (found.keep > 0 && !bytes.left(found.keep).endsWith('\n') && !bytes.left(found.keep).endsWith('\r'))
             lead = Latin1Text::LineEnd;
+        if (!file.open(AppendFile::Start::Continue, &error)
+            || (found.keep < bytes.size() && !file.truncate(found.keep, &error))) {
+            printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, error));
+            return CliExit::Failed;
+        }
+    } else if (!file.open(AppendFile::Start::Continue, &error)) {
+        printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, error));
+        return CliExit::Failed;
     }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)
-        || (!lead.isEmpty() && (file.write(lead) != lead.size() || !file.flush()))) {
-        printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, file.errorString()));
+    if (!lead.isEmpty() && !file.append(lead, &error)) {
+        printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, error));
         return CliExit::Failed;
     }
 
     // Rows that arrive together are written together, handed to the operating system at the end
     // of each drain of the input (so a killed capture loses nothing it received) and synced to
-    // the disk soon after (so a power cut loses at most that time's rows).
+    // the disk soon after (so a power cut loses at most that time's rows). A write that fails
+    // leaves the file with its whole rows only.
     DeferredDiskSync disk(CaptureJournal::SyncStartMs);
     disk.start(file.handle());
     QByteArray pending;
@@ -219,8 +269,11 @@ int runCaptureCommand(const QStringList &arguments)
         if (pending.isEmpty())
             return;
         const QByteArray bytes = std::exchange(pending, QByteArray());
-        if (file.write(bytes) != bytes.size() || !file.flush())
-            throw CorvaneError(QStringLiteral("Cannot write %1: %2").arg(parsed.file, file.errorString()));
+        QString reason;
+        if (!file.append(bytes, &reason))
+            throw CorvaneError(QStringLiteral("Cannot write %1: %2").arg(parsed.file, reason));
+        if (const int failure = disk.failure())
+            throw CorvaneError(QStringLiteral("Cannot write %1: %2").arg(parsed.file, SafeFile::systemReason(failure)));
         disk.written();
     });
     int status = CliExit::Ok;
@@ -230,9 +283,32 @@ int runCaptureCommand(const QStringList &arguments)
         status = CliExit::Failed;
         QCoreApplication::exit(CliExit::Failed);
     });
+    session.setStatusHandler(&printMessage);
     const int loop = runUntilInterrupted();
-    session.close();
+    // What a last look would tell is told before the end.
+    session.deviceWatch().check();
+    const bool missing = session.deviceMissing();
+    const std::uint64_t lost = session.lostEvents();
+    try {
+        session.close();
+    } catch (const CorvaneError &e) {
+        printMessage(e.message());
+    }
     disk.stop(true);
-    file.close();
+    if (status == CliExit::Ok && disk.failure()) {
+        printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, SafeFile::systemReason(disk.failure())));
+        status = CliExit::Failed;
+    }
+    QString reason;
+    if (!file.close(&reason) && status == CliExit::Ok) {
+        printMessage(QStringLiteral("Cannot write %1: %2").arg(parsed.file, reason));
+        status = CliExit::Failed;
+    }
+    if (lost > 0)
+        printMessage(lost == 1 ? QStringLiteral("1 event lost in this capture") : QStringLiteral("%1 events lost in this capture").arg(lost));
+    if (missing)
+        printMessage(QStringLiteral("A MIDI device was gone when the capture ended"));
+    if (status == CliExit::Ok && loop == CliExit::Ok && (lost > 0 || missing))
+        status = CliExit::Failed;
     return status != CliExit::Ok ? status : loop;
 }

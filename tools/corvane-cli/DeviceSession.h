@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceLink.h"
+#include "DeviceWatch.h"
 
 #include <QString>
 
@@ -15,7 +16,10 @@ class TMidiOutput;
 // a MIDI service and drained through the device link. Every line the window would append to a
 // memo, each capture row, each timecode shown and each revision reply goes to the line handler
 // as the monitor command prints it ("vmin<TAB>line", "row<TAB>capture-file line", ...); each
-// capture row also goes to the row handler as its capture-file line. Main thread only.
+// capture row also goes to the row handler as its capture-file line. As the window does, it
+// notices a device that goes away (closing its port), opens it again when it comes back (and asks
+// the interface for its revision again), and counts lost events; each of these goes to the status
+// handler as a message. Main thread only.
 class DeviceSession final : public DeviceMonitor, public CaptureSink {
 public:
     using LineHandler = std::function<void(const QString &line)>;
@@ -43,6 +47,14 @@ public:
     void close();
     bool isOpen() const { return m_open; }
 
+    // Messages about the devices: gone, back, events lost.
+    void setStatusHandler(LineHandler handler) { m_status = std::move(handler); }
+    // Whether a device that was opened has gone and not come back yet.
+    bool deviceMissing() const { return m_watch->anyMissing(); }
+    // Events the input lost since the session was made.
+    std::uint64_t lostEvents() const;
+    DeviceWatch &deviceWatch() { return *m_watch; }
+
     // An error raised while handling received events (the row handler's, say), reported once
     // the drain is over; handled events are not handled again.
     void setErrorHandler(LineHandler handler) { m_errors = std::move(handler); }
@@ -67,17 +79,28 @@ private:
     void line(const char *memo, const QString &text);
     // Runs work, handing what it throws to the error handler.
     void guarded(const std::function<void()> &work);
+    void status(const QString &message);
+    // Open the device number; false with error set when it does not open (the port stays closed).
+    bool openInput(int device, QString &error);
+    bool openOutput(int device, QString &error);
+    void closeInput();
+    void closeOutput();
+    void deviceLost(DeviceWatch::Port port);
+    void deviceBack(DeviceWatch::Port port, int device);
 
     MidiService &m_service;
     std::unique_ptr<TMidiInput> m_input;
     std::unique_ptr<TMidiOutput> m_output;
     std::unique_ptr<PortSysexOutput> m_sender;
+    std::unique_ptr<DeviceWatch> m_watch;
     DeviceLink m_link;
     bool m_open = false;
     bool m_outputOpen = false;
+    bool m_withOutput = false;
     int m_rowCount = 0;
     LineHandler m_lines;
     LineHandler m_rows;
     LineHandler m_errors;
+    LineHandler m_status;
     std::function<void()> m_drainEnd;
 };

@@ -10,45 +10,65 @@ struct LoopbackMidiService::Input {
     std::mutex lock; // guards the fields below; held while a message is delivered
     MidiInputSink *sink = nullptr;
     double lastSend = NAN;
+    bool plugged = true;
+    unsigned generation = 0; // counts unplugs: a handle of an older one has lost its device
 };
 
 struct LoopbackMidiService::Output {
     QString name;
     mutable std::mutex lock;
     bool open = false;
+    bool plugged = true;
+    unsigned generation = 0;
     QList<QByteArray> messages;
 };
 
 class LoopbackMidiService::InputEndpoint final : public MidiInputEndpoint {
 public:
-    explicit InputEndpoint(Input &device) : m_device(device) {}
+    InputEndpoint(Input &device, unsigned generation) : m_device(device), m_generation(generation) {}
     ~InputEndpoint() override
     {
         std::lock_guard guard(m_device.lock); // waits for a delivery in progress
-        m_device.sink = nullptr;
+        if (m_device.generation == m_generation)
+            m_device.sink = nullptr;
+    }
+    bool present() override
+    {
+        std::lock_guard guard(m_device.lock);
+        return m_device.plugged && m_device.generation == m_generation;
     }
 
 private:
     Input &m_device;
+    unsigned m_generation;
 };
 
 class LoopbackMidiService::OutputEndpoint final : public MidiOutputEndpoint {
 public:
-    explicit OutputEndpoint(Output &device) : m_device(device) {}
+    OutputEndpoint(Output &device, unsigned generation) : m_device(device), m_generation(generation) {}
     ~OutputEndpoint() override
     {
         std::lock_guard guard(m_device.lock);
-        m_device.open = false;
+        if (m_device.generation == m_generation)
+            m_device.open = false;
     }
     MMRESULT send(const std::uint8_t *bytes, std::size_t size) override
     {
         std::lock_guard guard(m_device.lock);
+        if (m_device.generation != m_generation)
+            return MIDIERR_NODEVICE;
         m_device.messages.append(QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size)));
         return MMSYSERR_NOERROR;
+    }
+    bool present() override
+    {
+        std::lock_guard guard(m_device.lock);
+        return m_device.plugged && m_device.generation == m_generation;
     }
 
 private:
     Output &m_device;
+    unsigned m_generation;
 };
 
 LoopbackMidiService::LoopbackMidiService() = default;
@@ -115,6 +135,74 @@ void LoopbackMidiService::setMapper(const QString &name)
         m_mapper = std::make_unique<Output>();
     if (m_mapper)
         m_mapper->name = name;
+}
+
+void LoopbackMidiService::unplugInput(int device)
+{
+    if (Input *in = input(device)) {
+        std::lock_guard guard(in->lock);
+        if (!in->plugged)
+            return;
+        in->plugged = false;
+        in->sink = nullptr;
+        ++in->generation;
+    }
+}
+
+void LoopbackMidiService::plugInput(int device)
+{
+    if (Input *in = input(device)) {
+        std::lock_guard guard(in->lock);
+        in->plugged = true;
+    }
+}
+
+void LoopbackMidiService::unplugOutput(int device)
+{
+    if (Output *out = outputDevice(device)) {
+        std::lock_guard guard(out->lock);
+        if (!out->plugged)
+            return;
+        out->plugged = false;
+        out->open = false;
+        ++out->generation;
+    }
+}
+
+void LoopbackMidiService::plugOutput(int device)
+{
+    if (Output *out = outputDevice(device)) {
+        std::lock_guard guard(out->lock);
+        out->plugged = true;
+    }
+}
+
+void LoopbackMidiService::stopServer()
+{
+    int inputs, outputs;
+    {
+        std::lock_guard guard(m_devicesLock);
+        inputs = static_cast<int>(m_inputs.size());
+        outputs = static_cast<int>(m_outputs.size());
+    }
+    for (int i = 0; i < inputs; ++i)
+        unplugInput(i);
+    for (int i = 0; i < outputs; ++i)
+        unplugOutput(i);
+}
+
+void LoopbackMidiService::startServer()
+{
+    int inputs, outputs;
+    {
+        std::lock_guard guard(m_devicesLock);
+        inputs = static_cast<int>(m_inputs.size());
+        outputs = static_cast<int>(m_outputs.size());
+    }
+    for (int i = 0; i < inputs; ++i)
+        plugInput(i);
+    for (int i = 0; i < outputs; ++i)
+        plugOutput(i);
 }
 
 LoopbackMidiService::Input *LoopbackMidiService::input(int device) const
@@ -211,8 +299,11 @@ std::vector<MidiDeviceInfo> LoopbackMidiService::listInputs()
 {
     std::lock_guard guard(m_devicesLock);
     std::vector<MidiDeviceInfo> list;
-    for (std::size_t i = 0; i < m_inputs.size(); ++i)
-        list.push_back({m_inputs[i]->name, static_cast<int>(i), {}});
+    for (std::size_t i = 0; i < m_inputs.size(); ++i) {
+        std::lock_guard device(m_inputs[i]->lock);
+        if (m_inputs[i]->plugged)
+            list.push_back({m_inputs[i]->name, static_cast<int>(i), {}});
+    }
     return list;
 }
 
@@ -220,8 +311,11 @@ std::vector<MidiDeviceInfo> LoopbackMidiService::listOutputs()
 {
     std::lock_guard guard(m_devicesLock);
     std::vector<MidiDeviceInfo> list;
-    for (std::size_t i = 0; i < m_outputs.size(); ++i)
-        list.push_back({m_outputs[i]->name, static_cast<int>(i), {}});
+    for (std::size_t i = 0; i < m_outputs.size(); ++i) {
+        std::lock_guard device(m_outputs[i]->lock);
+        if (m_outputs[i]->plugged)
+            list.push_back({m_outputs[i]->name, static_cast<int>(i), {}});
+    }
     return list;
 }
 
@@ -243,13 +337,17 @@ std::unique_ptr<MidiInputEndpoint> LoopbackMidiService::openInput(const MidiDevi
         return nullptr;
     }
     std::lock_guard guard(in->lock);
+    if (!in->plugged) {
+        result = MIDIERR_NODEVICE;
+        return nullptr;
+    }
     if (in->sink) {
         result = MMSYSERR_ALLOCATED;
         return nullptr;
     }
     in->sink = &sink;
     in->lastSend = NAN;
-    return std::make_unique<InputEndpoint>(*in);
+    return std::make_unique<InputEndpoint>(*in, in->generation);
 }
 
 std::unique_ptr<MidiOutputEndpoint> LoopbackMidiService::openOutput(const MidiDeviceInfo &device,
@@ -261,10 +359,14 @@ std::unique_ptr<MidiOutputEndpoint> LoopbackMidiService::openOutput(const MidiDe
         return nullptr;
     }
     std::lock_guard guard(out->lock);
+    if (!out->plugged) {
+        result = MIDIERR_NODEVICE;
+        return nullptr;
+    }
     if (out->open) {
         result = MMSYSERR_ALLOCATED;
         return nullptr;
     }
     out->open = true;
-    return std::make_unique<OutputEndpoint>(*out);
+    return std::make_unique<OutputEndpoint>(*out, out->generation);
 }

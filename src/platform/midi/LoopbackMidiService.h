@@ -30,6 +30,18 @@ public:
     // Output device -1 (the mapper); an empty name removes it.
     void setMapper(const QString &name);
 
+    // Unplugs a device: it leaves the device lists (the others keep their order), and an open
+    // one delivers and takes nothing more and tells its handle that it has gone. Plugged in
+    // again, it is listed at its place again and can be opened anew; a handle opened before
+    // stays gone.
+    void unplugInput(int device);
+    void plugInput(int device);
+    void unplugOutput(int device);
+    void plugOutput(int device);
+    // Every device at once, as when the MIDI server stops and starts again.
+    void stopServer();
+    void startServer();
+
     // Makes an input device receive one whole message (any thread). An empty message hands back
     // one queued System Exclusive buffer with nothing recorded. Returns false when the device is
     // not open.

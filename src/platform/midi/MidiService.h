@@ -148,9 +148,14 @@ public:
     // Always closes a live handle: buffers still queued are handed back first, and no callback
     // is made once this returns.
     virtual MMRESULT midiInClose(HMIDIIN handle) = 0;
-    // System Exclusive messages lost because no buffer was queued (or the queued ones were too
-    // small) since the device was opened.
+    // Messages lost since the device was opened: System Exclusive messages that found no buffer
+    // queued (or too small ones), and messages the service could not carry from the device.
     virtual std::uint64_t midiInLostCount(HMIDIIN handle) = 0;
+    // Whether the device of an open handle can still be reached: MMSYSERR_NOERROR while it can,
+    // MIDIERR_NODEVICE once it, or the MIDI server it was reached through, has gone (unplugged,
+    // server stopped). Such a device delivers nothing more: close it, and open it again once it
+    // is listed again. Quick enough to be asked every second.
+    virtual MMRESULT midiInCheckDevice(HMIDIIN handle) = 0;
 
     // Output. Device number MIDI_MAPPER (-1) is the platform's mapper, where there is one.
     virtual std::uint32_t midiOutGetNumDevs() = 0;
@@ -166,6 +171,8 @@ public:
     virtual MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     virtual MMRESULT midiOutReset(HMIDIOUT handle) = 0;
     virtual MMRESULT midiOutClose(HMIDIOUT handle) = 0;
+    // As midiInCheckDevice: a device that has gone takes nothing more.
+    virtual MMRESULT midiOutCheckDevice(HMIDIOUT handle) = 0;
 };
 
 // The service the ports use unless they are given one: the RtMidi service, created at first use.

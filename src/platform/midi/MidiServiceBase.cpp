@@ -487,7 +487,15 @@ std::uint64_t MidiServiceBase::midiInLostCount(HMIDIIN handle)
     if (!liveInput(handle))
         return 0;
     std::lock_guard guard(handle->lock);
-    return handle->lost;
+    return handle->lost + handle->endpoint->lost();
+}
+
+MMRESULT MidiServiceBase::midiInCheckDevice(HMIDIIN handle)
+{
+    if (!liveInput(handle))
+        return MMSYSERR_INVALHANDLE;
+    // Only the program's thread opens and closes, so the endpoint stays while this asks it.
+    return handle->endpoint->present() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
 }
 
 // ---- output ----
@@ -651,6 +659,13 @@ MMRESULT MidiServiceBase::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::
 MMRESULT MidiServiceBase::midiOutReset(HMIDIOUT handle)
 {
     return liveOutput(handle) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT MidiServiceBase::midiOutCheckDevice(HMIDIOUT handle)
+{
+    if (!liveOutput(handle))
+        return MMSYSERR_INVALHANDLE;
+    return handle->endpoint->present() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
 }
 
 MMRESULT MidiServiceBase::midiOutClose(HMIDIOUT handle)

@@ -27,6 +27,11 @@ protected:
 class MidiInputEndpoint {
 public:
     virtual ~MidiInputEndpoint() = default;
+    // False once the device, or the MIDI server it is reached through, has gone. Quick; called
+    // on the program's thread.
+    virtual bool present() { return true; }
+    // Messages the backend lost on their way to the sink (any thread).
+    virtual std::uint64_t lost() const { return 0; }
 };
 
 // An open backend output device. send() gets one whole message; the caller serialises calls.
@@ -34,6 +39,8 @@ class MidiOutputEndpoint {
 public:
     virtual ~MidiOutputEndpoint() = default;
     virtual MMRESULT send(const std::uint8_t *bytes, std::size_t size) = 0;
+    // As MidiInputEndpoint::present().
+    virtual bool present() { return true; }
 };
 
 // A device as a backend lists it: the product name shown to the operator, and what the backend
@@ -87,6 +94,7 @@ public:
     MMRESULT midiInReset(HMIDIIN handle) override;
     MMRESULT midiInClose(HMIDIIN handle) override;
     std::uint64_t midiInLostCount(HMIDIIN handle) override;
+    MMRESULT midiInCheckDevice(HMIDIIN handle) override;
 
     std::uint32_t midiOutGetNumDevs() override;
     MMRESULT midiOutGetDevCaps(int deviceId, MIDIOUTCAPS &caps) override;
@@ -99,6 +107,7 @@ public:
     MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
     MMRESULT midiOutReset(HMIDIOUT handle) override;
     MMRESULT midiOutClose(HMIDIOUT handle) override;
+    MMRESULT midiOutCheckDevice(HMIDIOUT handle) override;
 
     // Number of devices open at the moment, input and output together.
     int openDeviceCount() const;

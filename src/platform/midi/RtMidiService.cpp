@@ -1,5 +1,7 @@
 #include "RtMidiService.h"
 
+#include "JackServerWatch.h"
+#include "MidiInputRelay.h"
 #include "MidiLibraryMessages.h"
 
 #include <RtMidi.h>
@@ -121,9 +123,21 @@ int findPort(Port &port, const MidiDeviceInfo &device)
 
 class RtInputEndpoint final : public MidiInputEndpoint {
 public:
-    explicit RtInputEndpoint(MidiInputSink &sink) : m_sink(sink) {}
+    RtInputEndpoint(MidiInputSink &sink, std::function<bool()> present, std::function<bool()> serverEnded)
+        : m_present(std::move(present)), m_serverEnded(std::move(serverEnded)),
+          m_relay([&sink](const std::uint8_t *bytes, std::size_t size, double deltaSeconds) {
+              RtMidiService::deliverGathered(sink, bytes, size, deltaSeconds);
+          })
+    {
+    }
     ~RtInputEndpoint() override
     {
+        // A client of a JACK server that ended is libjack's to free (JackServerWatch::serverEnded);
+        // its thread ended with the server, so nothing calls back any more.
+        if (port && m_serverEnded && m_serverEnded()) {
+            (void)port.release();
+            return;
+        }
         // Closing the port and destroying the client stop RtMidi's thread; any message still in
         // flight is delivered before that and finds the device closed.
         if (port) {
@@ -135,18 +149,24 @@ public:
         port.reset();
     }
 
+    // RtMidi's thread, which for JACK is the server's process thread: the message is only
+    // copied for the relay's thread.
     static void onMessage(double deltaSeconds, std::vector<unsigned char> *message, void *self)
     {
         if (message)
-            RtMidiService::deliverGathered(static_cast<RtInputEndpoint *>(self)->m_sink, message->data(),
-                                           message->size(), deltaSeconds);
+            static_cast<RtInputEndpoint *>(self)->m_relay.push(message->data(), message->size(), deltaSeconds);
     }
+
+    bool present() override { return !m_present || m_present(); }
+    std::uint64_t lost() const override { return m_relay.lost(); }
 
     ErrorLog log; // outlives the port, which reports to it
     std::unique_ptr<RtMidiIn> port;
 
 private:
-    MidiInputSink &m_sink;
+    std::function<bool()> m_present;
+    std::function<bool()> m_serverEnded;
+    MidiInputRelay m_relay; // stops after the port: nothing is pushed once it is closed
 };
 
 class RtOutputEndpoint final : public MidiOutputEndpoint {
@@ -156,6 +176,11 @@ public:
     RtOutputEndpoint(RtMidi::Api api, Fail fail) : m_api(api), m_fail(std::move(fail)) {}
     ~RtOutputEndpoint() override
     {
+        // As for the input: a client of a JACK server that ended is libjack's to free.
+        if (port && m_serverEnded && m_serverEnded()) {
+            (void)port.release();
+            return;
+        }
         if (port) {
             try {
                 port->closePort();
@@ -165,10 +190,14 @@ public:
         port.reset();
     }
 
+    bool present() override { return !m_present || m_present(); }
+
     MMRESULT send(const std::uint8_t *bytes, std::size_t size) override
     {
         if (m_api == RtMidi::UNIX_JACK && size > RtMidiService::JackMaxMessage)
             return MIDIERR_TOOLONG;
+        if (m_serverEnded && m_serverEnded())
+            return MIDIERR_NODEVICE;
         try {
             port->sendMessage(bytes, size);
         } catch (const RtMidiError &e) {
@@ -184,6 +213,8 @@ public:
 
     ErrorLog log;
     std::unique_ptr<RtMidiOut> port;
+    std::function<bool()> m_present;
+    std::function<bool()> m_serverEnded;
 
 private:
     RtMidi::Api m_api;
@@ -198,6 +229,58 @@ RtMidiService::RtMidiService(QString clientName) : m_clientName(std::move(client
 RtMidiService::~RtMidiService()
 {
     closeAllDevices();
+}
+
+RtMidiService::Presence RtMidiService::presence(const MidiDeviceInfo &device, bool input)
+{
+    const auto api = static_cast<RtMidi::Api>(device.api);
+    if (api == RtMidi::UNIX_JACK) {
+#if defined(CORVANE_HAVE_JACK)
+        {
+            std::lock_guard guard(m_apiLock);
+            if (!m_jackWatch)
+                m_jackWatch = std::make_unique<JackServerWatch>(m_clientName.toStdString() + "-watch");
+        }
+        const std::uint64_t generation = m_jackWatch->attach();
+        if (generation == 0)
+            return {}; // the server cannot be watched: the device counts as there
+        JackServerWatch *watch = m_jackWatch.get();
+        return {[watch, generation, port = device.portName] { return watch->portPresent(generation, port); },
+                [watch, generation] { return watch->serverEnded(generation); }};
+#else
+        return {};
+#endif
+    }
+    // Other systems keep no state in a server: a device is there while its port is listed.
+    return {[this, api, input, port = device.portName] { return portListed(api, input, port); }, {}};
+}
+
+bool RtMidiService::portListed(int api, bool input, const std::string &portName)
+{
+    auto listed = [&portName](auto &probe) {
+        const unsigned count = probe.getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            if (probe.getPortName(i) == portName)
+                return true;
+        }
+        return false;
+    };
+    std::lock_guard guard(m_watchLock);
+    try {
+        const auto which = static_cast<RtMidi::Api>(api);
+        if (input) {
+            std::unique_ptr<RtMidiIn> &probe = m_inputProbes[std::size_t(api)];
+            if (!probe)
+                probe = makePort<RtMidiIn>(which, m_clientName);
+            return listed(*probe);
+        }
+        std::unique_ptr<RtMidiOut> &probe = m_outputProbes[std::size_t(api)];
+        if (!probe)
+            probe = makePort<RtMidiOut>(which, m_clientName);
+        return listed(*probe);
+    } catch (const std::exception &) {
+        return true; // cannot tell: not reported as gone
+    }
 }
 
 QString RtMidiService::stableProductName(const QString &portName)
@@ -360,7 +443,8 @@ std::vector<MidiDeviceInfo> RtMidiService::listOutputs()
 std::unique_ptr<MidiInputEndpoint> RtMidiService::openInput(const MidiDeviceInfo &device,
                                                             MidiInputSink &sink, MMRESULT &result)
 {
-    auto endpoint = std::make_unique<RtInputEndpoint>(sink);
+    Presence watched = presence(device, true);
+    auto endpoint = std::make_unique<RtInputEndpoint>(sink, std::move(watched.present), std::move(watched.serverEnded));
     RtMidiError::Type type = RtMidiError::UNSPECIFIED;
     std::string text = "The MIDI input port could not be opened.";
     try {
@@ -398,6 +482,9 @@ std::unique_ptr<MidiOutputEndpoint> RtMidiService::openOutput(const MidiDeviceIn
     });
     RtMidiError::Type type = RtMidiError::UNSPECIFIED;
     std::string text = "The MIDI output port could not be opened.";
+    Presence watched = presence(device, false);
+    endpoint->m_present = std::move(watched.present);
+    endpoint->m_serverEnded = std::move(watched.serverEnded);
     try {
         endpoint->port = makePort<RtMidiOut>(api, m_clientName);
         RtMidiOut &port = *endpoint->port;

@@ -3,6 +3,12 @@
 #include "MidiServiceBase.h"
 
 #include <array>
+#include <functional>
+#include <memory>
+
+class JackServerWatch;
+class RtMidiIn;
+class RtMidiOut;
 
 // Real MIDI devices through RtMidi: on Linux the ALSA sequencer's ports (when the sequencer is
 // there), then a running JACK server's ports; WinMM on Windows and CoreMIDI on macOS. Every
@@ -10,7 +16,13 @@
 // message. There is no mapper (device -1).
 //
 // Each open device is a client of its own, named after the service's client name, with one port
-// ("in" or "out") connected to the chosen device.
+// ("in" or "out") connected to the chosen device. Input is copied on RtMidi's thread (for JACK
+// the server's process thread, which must never wait) into a relay, whose thread delivers it.
+//
+// A device that goes away is noticed by midiInCheckDevice / midiOutCheckDevice: for JACK a watch
+// client of its own ("<client name>-watch", without ports) is told when the server ends, and a
+// device is there while the server it was opened on runs and has its port; elsewhere a device is
+// there while its port is listed.
 class RtMidiService final : public MidiServiceBase {
 public:
     // Routes the libraries' own messages away from the error stream (MidiLibraryMessages.h).
@@ -49,8 +61,22 @@ private:
     std::vector<MidiDeviceInfo> list();
     bool jackServerRunning();
     bool alsaSequencerAvailable();
+    // How an endpoint of the device tells whether the device is still there (present; empty: it
+    // cannot tell, and counts as there), and whether the JACK server it was opened on has ended
+    // (serverEnded; empty for other systems), when its RtMidi client must not be closed.
+    struct Presence {
+        std::function<bool()> present;
+        std::function<bool()> serverEnded;
+    };
+    Presence presence(const MidiDeviceInfo &device, bool input);
+    bool portListed(int api, bool input, const std::string &portName);
 
     QString m_clientName;
+    // Clients that list the ports of a system for portListed, kept from one look to the next.
+    std::mutex m_watchLock;
+    std::array<std::unique_ptr<RtMidiIn>, 16> m_inputProbes;
+    std::array<std::unique_ptr<RtMidiOut>, 16> m_outputProbes;
+    std::unique_ptr<JackServerWatch> m_jackWatch;
     std::mutex m_apiLock;
     // APIs whose construction failed for good (no ALSA sequencer device, for example); they
     // are not tried again, which would only repeat RtMidi's complaint on the error stream.
