@@ -2,10 +2,12 @@
 // RtMidi backend), and what the RtMidi backend adds: stable names and failures as result codes.
 
 #include "LoopbackMidiService.h"
+#include "MidiInputRelay.h"
 #include "RtMidiService.h"
 
 #include <QTest>
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -351,6 +353,100 @@ private slots:
         QCOMPARE(m_service->openDeviceCount(), 2);
         m_in = nullptr;
         m_service.reset(); // no leak and no thread left behind (the sanitizers check)
+    }
+
+    // A device unplugged (or its server stopped) says so through its handle, leaves the lists,
+    // delivers and takes nothing; plugged in again it is listed and opens anew, while the old
+    // handle stays gone.
+    void unpluggedDevicesSaySo()
+    {
+        openInput();
+        HMIDIOUT out = nullptr;
+        QCOMPARE(m_service->midiOutOpen(&out, 0, nullptr, 0, 0), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiInCheckDevice(m_in), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiOutCheckDevice(out), MMSYSERR_NOERROR);
+
+        m_service->stopServer();
+        QCOMPARE(m_service->midiInCheckDevice(m_in), MIDIERR_NODEVICE);
+        QCOMPARE(m_service->midiOutCheckDevice(out), MIDIERR_NODEVICE);
+        QCOMPARE(m_service->midiInGetNumDevs(), 0u);
+        QCOMPARE(m_service->midiOutGetNumDevs(), 0u);
+        QVERIFY(!m_service->send(0, QByteArray::fromHex("903C64")));
+        QCOMPARE(m_service->midiOutShortMsg(out, 0x643C90), MIDIERR_NODEVICE);
+
+        m_service->startServer();
+        QCOMPARE(m_service->midiInGetNumDevs(), 1u);
+        QCOMPARE(m_service->midiInCheckDevice(m_in), MIDIERR_NODEVICE);
+        QCOMPARE(m_service->midiInClose(m_in), MMSYSERR_NOERROR);
+        QCOMPARE(m_service->midiOutClose(out), MMSYSERR_NOERROR);
+        m_in = nullptr;
+        openInput();
+        QCOMPARE(m_service->midiInCheckDevice(m_in), MMSYSERR_NOERROR);
+        sendFromDevice(*m_service, 0, QByteArray::fromHex("903C64"));
+        QCOMPARE(m_recorder.take().size(), 1u);
+        QCOMPARE(m_service->midiInCheckDevice(nullptr), MMSYSERR_INVALHANDLE);
+    }
+
+    // The relay between the MIDI server's thread and the service: every message that fits
+    // arrives whole and in order on the relay's thread; one that finds no room is counted lost,
+    // and the ones before it still arrive.
+    void relayCarriesMessagesWholeAndInOrder_data()
+    {
+        QTest::addColumn<std::size_t>("capacity");
+        QTest::addColumn<bool>("holdDelivery"); // the relay's thread held up until all are pushed
+        QTest::newRow("room for all") << (std::size_t(1) << 20) << false;
+        QTest::newRow("full: the rest is lost") << std::size_t(4096) << true;
+    }
+
+    void relayCarriesMessagesWholeAndInOrder()
+    {
+        QFETCH(std::size_t, capacity);
+        QFETCH(bool, holdDelivery);
+        constexpr int Messages = 3000;
+        std::mutex lock;
+        std::condition_variable released;
+        bool hold = holdDelivery;
+        QByteArrayList received;
+        QList<double> deltas;
+        MidiInputRelay relay(
+            [&](const std::uint8_t *bytes, std::size_t size, double delta) {
+                std::unique_lock guard(lock);
+                released.wait(guard, [&] { return !hold; });
+                received << QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+                deltas << delta;
+            },
+            capacity);
+        auto message = [](int n) {
+            QByteArray m = sysex(3 + n % 200);
+            m[1] = char(n & 0x7F);
+            m[2] = char((n >> 7) & 0x7F);
+            return m;
+        };
+        QList<int> pushed; // the messages that found room, in order
+        std::thread server([&] {
+            for (int n = 0; n < Messages; ++n) {
+                const QByteArray m = message(n);
+                if (relay.push(reinterpret_cast<const std::uint8_t *>(m.constData()), std::size_t(m.size()), n / 1000.0))
+                    pushed << n;
+            }
+        });
+        server.join();
+        {
+            std::lock_guard guard(lock);
+            hold = false;
+        }
+        released.notify_all();
+        QTRY_VERIFY([&] {
+            std::lock_guard guard(lock);
+            return received.size() == pushed.size();
+        }());
+        QCOMPARE(pushed.size() + qsizetype(relay.lost()), Messages);
+        QCOMPARE(relay.lost() > 0, holdDelivery);
+        std::lock_guard guard(lock);
+        for (int k = 0; k < received.size(); ++k) {
+            QCOMPARE(received[k], message(pushed[k]));
+            QCOMPARE(deltas[k], pushed[k] / 1000.0);
+        }
     }
 
     void stableProductNames_data()
