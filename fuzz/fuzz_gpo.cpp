@@ -9,7 +9,6 @@
 
 #include "CaptureFile.h"
 #include "CaptureList.h"
-#include "Latin1Text.h"
 
 namespace {
 
@@ -45,7 +44,7 @@ void anyFile(const QByteArray &bytes)
     CaptureFile::decode(bytes, whole);
 
     CaptureList byLine;
-    for (const QString &line : Latin1Text::splitLines(bytes)) {
+    for (const QString &line : CaptureFile::splitLines(bytes)) {
         CaptureFile::ParseGpoLine(byLine, line);
         // Fields never hold a comma, and fields and rest come trimmed.
         QString rest = line;
@@ -105,7 +104,7 @@ void keptRows(Fuzz::Input &in)
     FUZZ_CHECK(CaptureFile::LoadGpoFile(loaded, path), path);
     FUZZ_CHECK(rowsOf(loaded) == rowsOf(list), describe(rowsOf(list)) + QLatin1String("\n--\n") + describe(rowsOf(loaded)));
     // The window's line for a row is the file's line.
-    const QStringList lines = Latin1Text::splitLines(CaptureFile::encode(list));
+    const QStringList lines = CaptureFile::splitLines(CaptureFile::encode(list));
     FUZZ_CHECK(lines.size() == list.count(), QString::number(lines.size()));
     for (int r = 0; r < list.count(); ++r)
         FUZZ_CHECK(CaptureFile::FormatGpoLine(list, r) == lines.at(r), CaptureFile::FormatGpoLine(list, r));

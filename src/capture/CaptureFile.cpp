@@ -189,6 +189,15 @@ void decode(const QByteArray &bytes, CaptureList &list)
     forEachLine(bytes, [&list](const char *begin, const char *end) { appendLine(list, Span{begin, end}); });
 }
 
+QStringList splitLines(const QByteArray &bytes)
+{
+    QStringList lines;
+    forEachLine(bytes, [&lines](const char *begin, const char *end) {
+        lines << QString::fromLatin1(begin, end - begin);
+    });
+    return lines;
+}
+
 int countLines(const QByteArray &bytes)
 {
     int lines = 0;

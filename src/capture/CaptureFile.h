@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 // The capture file (.gpo): the capture list's rows in list order, one line per row ended by
 // CR LF, in Latin-1, each line the five texts joined by single commas without quoting:
@@ -36,7 +37,9 @@ void ParseGpoLine(CaptureList &list, const QString &line);
 // The whole file for a list, and its rows appended to a list.
 QByteArray encode(const CaptureList &list);
 void decode(const QByteArray &bytes, CaptureList &list);
-// The number of rows the bytes hold (lines, the last one with or without its line end).
+// The lines of a file's bytes as decode reads them (CR LF, LF or a lone CR ends a line), and
+// their number: the rows the bytes hold.
+QStringList splitLines(const QByteArray &bytes);
 int countLines(const QByteArray &bytes);
 // The size of the bytes up to and with the last line end: what is left after it is a row cut short
 // (a writer that stopped in the middle of it).
