@@ -72,6 +72,18 @@ std::unique_ptr<Port> makePort(RtMidi::Api api, const QString &clientName)
     return std::make_unique<Port>(api, clientName.toStdString());
 }
 
+// Keeps a port whose client belongs to a JACK server that ended: it must not be destroyed (see
+// JackServerWatch::serverEnded), so it stays, unused, for the rest of the process; a few hundred
+// bytes each time a server ends under an open device. Held from a pointer that is never freed,
+// so that leak checkers see it as kept, not lost.
+void keepForever(RtMidi *port)
+{
+    static auto *lock = new std::mutex;
+    static auto *kept = new std::vector<RtMidi *>;
+    const std::lock_guard guard(*lock);
+    kept->push_back(port);
+}
+
 MMRESULT libraryCode(RtMidiError::Type type)
 {
     return MIDIERR_LIBRARYBASE + static_cast<MMRESULT>(type);
@@ -135,7 +147,7 @@ public:
         // A client of a JACK server that ended is libjack's to free (JackServerWatch::serverEnded);
         // its thread ended with the server, so nothing calls back any more.
         if (port && m_serverEnded && m_serverEnded()) {
-            (void)port.release();
+            keepForever(port.release());
             return;
         }
         // Closing the port and destroying the client stop RtMidi's thread; any message still in
@@ -178,7 +190,7 @@ public:
     {
         // As for the input: a client of a JACK server that ended is libjack's to free.
         if (port && m_serverEnded && m_serverEnded()) {
-            (void)port.release();
+            keepForever(port.release());
             return;
         }
         if (port) {
