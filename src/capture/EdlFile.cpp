@@ -52,6 +52,14 @@ QString autoSavePath(const QString &details, const QString &edlPath, const QDate
     return autoSaveFolder(edlPath, documents) + name + Extension;
 }
 
+QString perCameraPath(const QString &path, const QString &reel)
+{
+    QString base = path;
+    if (base.endsWith(Extension, Qt::CaseInsensitive))
+        base.chop(Extension.size());
+    return base + QLatin1Char('_') + reel + Extension;
+}
+
 void write(const QString &path, const QStringList &lines)
 {
     DocumentFiles::writeWhole(path, Latin1Text::joinLines(lines));

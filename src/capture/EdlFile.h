@@ -27,6 +27,10 @@ QString autoSaveFolder(const QString &edlPath, const QString &documents = docume
 QString autoSavePath(const QString &details, const QString &edlPath, const QDateTime &moment,
                      const QString &documents = documentsFolder());
 
+// The file of one camera's EDL beside path: path without its ".edl" (in any letter case), "_", the
+// reel, ".edl": show_81123-1430_05_CAM1.edl for show_81123-1430_05.edl and reel CAM1.
+QString perCameraPath(const QString &path, const QString &reel);
+
 // Writes the lines; an existing file is replaced as one step. Throws CorvaneError.
 void write(const QString &path, const QStringList &lines);
 
