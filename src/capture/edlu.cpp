@@ -893,10 +893,9 @@ bool Tedlf::SaveEdl(bool withDialog)
     // One file, or one per camera beside the name; every replacement is asked before any is
     // written.
     QList<QPair<QString, QStringList>> files;
-    if (m_edlDocuments.size() == 1 && m_edlDocuments.first().camera == 0) {
+    // With nothing made the file is empty, as the memo is.
+    if (m_edlDocuments.isEmpty() || (m_edlDocuments.size() == 1 && m_edlDocuments.first().camera == 0)) {
         files.append({path, m_edlLines});
-    } else if (m_edlDocuments.isEmpty()) {
-        files.append({path, m_edlLines}); // nothing made yet: an empty file, as the memo is
     } else {
         for (const EdlDocument &document : std::as_const(m_edlDocuments))
             files.append({EdlFile::perCameraPath(path, document.reel), document.lines});
