@@ -403,7 +403,8 @@ int main(int argc, char **argv)
     AppPaths::setProgramFolder(folder.path());
     AppPaths::setExecutableFileName(QStringLiteral("corvane"));
     QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n"
-                     "GPO8=0\r\nfilename=bench\r\nedlpath=\r\ngpopath=\r\ncheckdisp=1\r\n";
+                     "GPO8=0\r\nfilename=bench\r\nedlpath=\r\ngpopath=\r\ncheckdisp=1\r\n"
+                     "edlformat=corvane\r\nedlpercamera=0\r\nedlfps=25\r\ntimelinepath=\r\n";
     for (int c = 1; c <= 16; ++c)
         def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
     for (int k = 2; k <= 9; ++k)

@@ -13,24 +13,40 @@ void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const Q
                           const QString &dateText, const QString &timeText, QStringList &lines)
 {
     lines.clear();
+    lines.append(titleLine(title, dateText, timeText));
+    lines.append(FormatLine);
+    build(list, cameras, [&lines](int, QString line) { lines.append(std::move(line)); });
+}
 
+void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraLines &lines)
+{
+    for (QStringList &own : lines)
+        own.clear();
+    build(list, cameras, [&lines](int camera, QString line) { lines[static_cast<size_t>(camera)].append(std::move(line)); });
+}
+
+void EdlBuilder::appendClosingRow(CaptureList &list)
+{
+    if (list.isEmpty())
+        return;
+    const int last = list.count() - 1;
+    if (CaptureList::parseCameraState(list.textView(last, CaptureList::CameraColumn)) != 0) {
+        const QString reader = list.text(last, CaptureList::ReaderColumn);
+        const QString generator = list.text(last, CaptureList::GeneratorColumn);
+        list.appendEvent(reader, generator, QStringLiteral("00"));
+    }
+}
+
+template <typename Put>
+void EdlBuilder::build(CaptureList &list, const CameraTable &cameras, Put put)
+{
     // Every complete build leaves all records idle. A build stopped by a bad camera state leaves
     // some open; carrying them into this build would give its first events the in points of the
     // stopped one, so start from idle records.
     for (TCameraEvent &event : m_events)
         event.HasIn = event.HasOut = false;
 
-    lines.append(titleLine(title, dateText, timeText));
-    lines.append(FormatLine);
-
-    if (!list.isEmpty()) {
-        const int last = list.count() - 1;
-        if (CaptureList::parseCameraState(list.textView(last, CaptureList::CameraColumn)) != 0) {
-            const QString reader = list.text(last, CaptureList::ReaderColumn);
-            const QString generator = list.text(last, CaptureList::GeneratorColumn);
-            list.appendEvent(reader, generator, QStringLiteral("00"));
-        }
-    }
+    appendClosingRow(list);
 
     std::array<QString, CameraTable::CameraCount> reelNames;
     std::array<QString, CameraTable::CameraCount> editTypes;
@@ -48,10 +64,9 @@ void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const Q
             if (!event.HasOut)
                 continue;
             event.HasIn = event.HasOut = false;
-            lines.append(eventLine(event, reelNames[static_cast<size_t>(camera)],
-                                   editTypes[static_cast<size_t>(camera)]));
+            put(camera, eventLine(event, reelNames[static_cast<size_t>(camera)], editTypes[static_cast<size_t>(camera)]));
             if (!event.EventComment.isEmpty())
-                lines.append(QLatin1String("* ") + event.EventComment);
+                put(camera, QLatin1String("* ") + event.EventComment);
         }
     }
 }

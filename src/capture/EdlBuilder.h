@@ -54,6 +54,16 @@ public:
     void BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
                   const QString &timeText, QStringList &lines);
 
+    // The event and comment lines of each camera (index 0 is camera 1).
+    using CameraLines = std::array<QStringList, CameraTable::CameraCount>;
+    // As BuildEdl without the header, each camera's lines in a list of its own (empty for a camera
+    // without events); on a conversion error they hold what was made up to that row.
+    void BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraLines &lines);
+
+    // The closing row of BuildEdl: appended when the last row has a camera on. Throws
+    // CorvaneError when that row's camera state is not hexadecimal.
+    static void appendClosingRow(CaptureList &list);
+
     // Advances the record of one camera (0 to 15) by one row. Throws CorvaneError when the row's
     // camera state is not hexadecimal, with the record unchanged.
     void UpdateCameraEvent(const CaptureList &list, int row, int camera);
@@ -69,6 +79,9 @@ public:
     static QString timeText(const QDateTime &moment, const QLocale &locale = QLocale::system());
 
 private:
+    // Makes the event and comment lines, handing each to put(camera index, line).
+    template <typename Put>
+    void build(CaptureList &list, const CameraTable &cameras, Put put);
     void advance(const CaptureList &list, int row, int camera, quint32 mask);
 
     CameraEvents m_events;

@@ -64,6 +64,14 @@ QByteArray encode(const QStringList &lines)
     return Latin1Text::joinLines(oneLine);
 }
 
+QString perCameraPath(const QString &path, const QString &reel)
+{
+    QString base = path;
+    if (base.endsWith(Extension, Qt::CaseInsensitive))
+        base.chop(Extension.size());
+    return base + QLatin1Char('_') + reel + Extension;
+}
+
 void write(const QString &path, const QStringList &lines)
 {
     DocumentFiles::writeWhole(path, encode(lines));

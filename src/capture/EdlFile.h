@@ -32,6 +32,11 @@ QString autoSavePath(const QString &details, const QString &edlPath, const QDate
 QByteArray encode(const QStringList &lines);
 
 // Writes the lines (encode); an existing file is replaced as one step. Throws CorvaneError.
+// The file of one camera's EDL beside path: path without its ".edl" (in any letter case), "_", the
+// reel, ".edl": show_81123-1430_05_CAM1.edl for show_81123-1430_05.edl and reel CAM1.
+QString perCameraPath(const QString &path, const QString &reel);
+
+// Writes the lines; an existing file is replaced as one step. Throws CorvaneError.
 void write(const QString &path, const QStringList &lines);
 
 } // namespace EdlFile

@@ -10,12 +10,16 @@
 #include "EdlFile.h"
 #include "Errors.h"
 #include "ErrorReport.h"
+#include "Fcp7XmlWriter.h"
 #include "KxDialog.h"
 #include "MenuItems.h"
 #include "KxSettings.h"
+#include "OtioWriter.h"
 #include "SettingsKeys.h"
+#include "Timeline.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -83,6 +87,8 @@ const QString SupportProgram = QStringLiteral("kxhelp.exe");
 
 const QString EdlFilter = QStringLiteral("EDL Files (*.edl *.EDL)");
 const QString GpoFilter = QStringLiteral("CPO Files (*.gpo *.GPO)");
+const QString OtioFilter = QStringLiteral("OpenTimelineIO (*.otio)");
+const QString Fcp7XmlFilter = QStringLiteral("Final Cut Pro 7 XML (*.xml)");
 
 // The settings file, when it is open (it is not after the window's close message).
 TKxSettingsFile *settings()
@@ -389,12 +395,24 @@ void Tedlf::buildMenus()
     LoadGPO1 = menuItem(GPO1, "LoadGPO1", QStringLiteral("Load GPO"), QKeySequence(Qt::CTRL | Qt::Key_L));
     MakeEdl1 = menuItem(GPO1, "MakeEdl1", QStringLiteral("Make Edl"), QKeySequence(Qt::CTRL | Qt::Key_M));
     SaveEDL1 = menuItem(GPO1, "SaveEDL1", QStringLiteral("Save EDL"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    ExportTimeline1 = menuItem(GPO1, "ExportTimeline1", QStringLiteral("Export Timeline\u2026"));
     cleargpo = menuItem(GPO1, "cleargpo", QStringLiteral("Clear GPO"), QKeySequence(Qt::CTRL | Qt::Key_G));
     desktop1 = menuItem(GPO1, "desktop1", QStringLiteral("Save/Load Desktop"));
     Exit1 = menuItem(GPO1, "Exit1", QStringLiteral("Exit"));
     MainMenu1->addMenu(GPO1);
 
     EDLFormat1 = subMenu(this, "EDLFormat1", QStringLiteral("EDL Format"));
+    CorvaneLayout1 = menuItem(EDLFormat1, "CorvaneLayout1", QStringLiteral("Corvane layout"));
+    CMX36001 = menuItem(EDLFormat1, "CMX36001", QStringLiteral("CMX 3600"));
+    auto *layouts = new QActionGroup(this);
+    for (QAction *layout : {CorvaneLayout1, CMX36001}) {
+        layout->setCheckable(true);
+        layouts->addAction(layout);
+    }
+    CorvaneLayout1->setChecked(true);
+    EDLFormat1->addSeparator();
+    OneEDLPerCamera1 = menuItem(EDLFormat1, "OneEDLPerCamera1", QStringLiteral("One EDL per camera"));
+    OneEDLPerCamera1->setCheckable(true);
     MainMenu1->addMenu(EDLFormat1);
 
     Interface1 = subMenu(this, "Interface1", QStringLiteral("Setup"));
@@ -444,6 +462,10 @@ void Tedlf::connectHandlers()
     connect(LoadGPO1, &QAction::triggered, this, handler(&Tedlf::LoadGPO1Click));
     connect(MakeEdl1, &QAction::triggered, this, handler(&Tedlf::MakeEDLClick));
     connect(SaveEDL1, &QAction::triggered, this, handler(&Tedlf::SaveClick));
+    connect(ExportTimeline1, &QAction::triggered, this, handler(&Tedlf::ExportTimeline1Click));
+    connect(CorvaneLayout1, &QAction::triggered, this, handler(&Tedlf::CorvaneLayout1Click));
+    connect(CMX36001, &QAction::triggered, this, handler(&Tedlf::CMX36001Click));
+    connect(OneEDLPerCamera1, &QAction::triggered, this, handler(&Tedlf::OneEDLPerCamera1Click));
     connect(cleargpo, &QAction::triggered, this, handler(&Tedlf::ClearClick));
     connect(Exit1, &QAction::triggered, this, handler(&Tedlf::kexitClick));
     connect(filename1, &QAction::triggered, this, handler(&Tedlf::filename1Click));
@@ -495,6 +517,9 @@ void Tedlf::FormCreate()
     for (int i = 0; i < 8; ++i)
         m_functionKeys[static_cast<size_t>(i)]->setText(settings()->GetString(functionKey(i + 2)));
     GPO8->setChecked(settings()->GetBool(Gpo8));
+    const bool cmx = EdlMaker::layoutNamed(settings()->GetString(EdlFormat)) == EdlLayout::Cmx3600;
+    (cmx ? CMX36001 : CorvaneLayout1)->setChecked(true);
+    OneEDLPerCamera1->setChecked(settings()->GetBool(EdlPerCamera));
 }
 
 void Tedlf::fillCameraGrid()
@@ -795,21 +820,31 @@ CameraTable Tedlf::cameraTable() const
     return table;
 }
 
+EdlOptions Tedlf::edlOptions() const
+{
+    return {CMX36001->isChecked() ? EdlLayout::Cmx3600 : EdlLayout::Corvane, OneEDLPerCamera1->isChecked()};
+}
+
 void Tedlf::BuildEdl()
 {
     m_edlLines.clear();
+    m_edlDocuments.clear();
     Memo1->clear();
     setWindowTitle(settingString(FileName));
     const QDateTime now = appClock().now();
-    try {
-        m_builder.BuildEdl(changeList(), cameraTable(), windowTitle(), EdlBuilder::dateText(now),
-                           EdlBuilder::timeText(now), m_edlLines);
-    } catch (...) {
-        // The memo shows what was made up to the row that failed.
+    // The memo shows what was made, up to the row that failed if one did.
+    const auto show = [this] {
+        m_edlLines = EdlMaker::shownLines(m_edlDocuments);
         Memo1->setPlainText(m_edlLines.join(QLatin1Char('\n')));
+    };
+    try {
+        EdlMaker::make(m_builder, changeList(), cameraTable(), edlOptions(), windowTitle(), EdlBuilder::dateText(now),
+                       EdlBuilder::timeText(now), m_edlDocuments);
+    } catch (...) {
+        show();
         throw;
     }
-    Memo1->setPlainText(m_edlLines.join(QLatin1Char('\n')));
+    show();
 }
 
 void Tedlf::SaveClick()
@@ -842,6 +877,24 @@ void Tedlf::removeRowsMadeInto(int rows)
         ClearCaptureList();
     else if (rows > 0)
         changeList().removeRows(0, rows);
+}
+
+void Tedlf::CorvaneLayout1Click()
+{
+    CorvaneLayout1->setChecked(true);
+    setSettingString(EdlFormat, EdlMaker::layoutName(EdlLayout::Corvane));
+}
+
+void Tedlf::CMX36001Click()
+{
+    CMX36001->setChecked(true);
+    setSettingString(EdlFormat, EdlMaker::layoutName(EdlLayout::Cmx3600));
+}
+
+void Tedlf::OneEDLPerCamera1Click()
+{
+    if (settings())
+        settings()->SetBool(EdlPerCamera, OneEDLPerCamera1->isChecked());
 }
 
 void Tedlf::GPO8Click()
@@ -880,11 +933,54 @@ bool Tedlf::SaveEdl(bool withDialog)
     }
     setSettingString(EdlPath, DocumentFiles::folderOf(path));
     setWindowTitle(DocumentFiles::captionFor(path).left(CommentLength));
+    // One file, or one per camera beside the name; every replacement is asked before any is
+    // written.
+    QList<QPair<QString, QStringList>> files;
+    // With nothing made the file is empty, as the memo is.
+    if (m_edlDocuments.isEmpty() || (m_edlDocuments.size() == 1 && m_edlDocuments.first().camera == 0)) {
+        files.append({path, m_edlLines});
+    } else {
+        for (const EdlDocument &document : std::as_const(m_edlDocuments))
+            files.append({EdlFile::perCameraPath(path, document.reel), document.lines});
+    }
+    for (const auto &file : std::as_const(files)) {
+        if (QFileInfo::exists(file.first)
+            && DlgQuery(this, DocumentFiles::replaceQuestion(file.first), QStringLiteral("Replace")) == TKxDlg::mrCancel)
+            return false;
+    }
+    for (const auto &file : std::as_const(files))
+        EdlFile::write(file.first, file.second);
+    return true;
+}
+
+void Tedlf::ExportTimeline1Click()
+{
+    if (m_list->isEmpty())
+        return;
+    // The timeline is made first: rows it cannot take are told before a file is asked for.
+    const int rate = settings() ? settings()->GetInteger(EdlFps) : 25;
+    const Timeline timeline = Timeline::fromCapture(*m_list, cameraTable(), settingString(FileName), rate);
+
+    QFileDialog *dialog = SaveDlg();
+    dialog->setDefaultSuffix(QString());
+    dialog->setNameFilters({OtioFilter, Fcp7XmlFilter});
+    dialog->selectNameFilter(OtioFilter);
+    dialog->setDirectory(startFolder(settingString(TimelinePath)));
+    dialog->selectFile(EdlFile::proposedName(settingString(FileName), appClock().now()));
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return;
+    // The name's extension says the format; without one, the filter chosen does.
+    QString path = dialog->selectedFiles().first();
+    const bool xml = path.endsWith(Fcp7XmlWriter::Extension, Qt::CaseInsensitive)
+                     || (!path.endsWith(OtioWriter::Extension, Qt::CaseInsensitive)
+                         && dialog->selectedNameFilter() == Fcp7XmlFilter);
+    path = DocumentFiles::withExtension(path, xml ? Fcp7XmlWriter::Extension : OtioWriter::Extension);
+
+    setSettingString(TimelinePath, DocumentFiles::folderOf(path));
     if (QFileInfo::exists(path)
         && DlgQuery(this, DocumentFiles::replaceQuestion(path), QStringLiteral("Replace")) == TKxDlg::mrCancel)
-        return false;
-    EdlFile::write(path, m_edlLines);
-    return true;
+        return;
+    DocumentFiles::writeWhole(path, xml ? Fcp7XmlWriter::write(timeline) : OtioWriter::write(timeline));
 }
 
 // ---------------------------------------------------------------------------------------------

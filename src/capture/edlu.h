@@ -3,6 +3,7 @@
 #include "CaptureDevices.h"
 #include "CaptureList.h"
 #include "EdlBuilder.h"
+#include "EdlMaker.h"
 #include "KxForm.h"
 
 #include <QList>
@@ -59,8 +60,12 @@ public:
     CaptureList &captureList() { return *m_list; }
     // The camera records of EDL generation, kept for the whole run.
     EdlBuilder &edlBuilder() { return m_builder; }
-    // The lines shown in Memo1, as made; Save EDL writes exactly these.
+    // The lines shown in Memo1, as made; Save EDL writes exactly these when one EDL was made.
     const QStringList &edlLines() const { return m_edlLines; }
+    // The EDLs made: one, or one per camera used; Save EDL writes each to a file of its own.
+    const QList<EdlDocument> &edlDocuments() const { return m_edlDocuments; }
+    // The layout and split the "EDL Format" menu has chosen.
+    EdlOptions edlOptions() const;
     // The camera table as the grid shows it now.
     CameraTable cameraTable() const;
     // Rows selected in List1, ascending.
@@ -99,8 +104,9 @@ public:
 
     QMenuBar *MainMenu1;
     QMenu *GPO1;
-    QAction *SaveGPO1, *LoadGPO1, *MakeEdl1, *SaveEDL1, *cleargpo, *desktop1, *Exit1;
+    QAction *SaveGPO1, *LoadGPO1, *MakeEdl1, *SaveEDL1, *ExportTimeline1, *cleargpo, *desktop1, *Exit1;
     QMenu *EDLFormat1;
+    QAction *CorvaneLayout1, *CMX36001, *OneEDLPerCamera1;
     QMenu *Interface1;
     QAction *filename1, *USB1, *GPO8;
     QMenu *Help1;
@@ -149,9 +155,18 @@ public slots:
     void SaveClick();
     void makesaveClick();
     void GPO8Click();
-    // Writes the EDL to a file, chosen in SaveDlg or (without the dialog) named automatically.
-    // True when written; false when the dialog was cancelled or the replacement declined.
+    // Writes the EDL to a file, chosen in SaveDlg or (without the dialog) named automatically;
+    // EDLs made one per camera go beside that name as <name>_<reel>.edl. True when written;
+    // false when the dialog was cancelled or a replacement declined.
     bool SaveEdl(bool withDialog);
+    // "EDL Format" menu: the layout Make gives the EDL, and one EDL per camera; each choice is
+    // kept in the current desktop at once.
+    void CorvaneLayout1Click();
+    void CMX36001Click();
+    void OneEDLPerCamera1Click();
+    // Writes the capture list as a timeline for editors: OpenTimelineIO (.otio) or Final Cut
+    // Pro 7 XML (.xml), as chosen in SaveDlg, at the frame rate of the settings.
+    void ExportTimeline1Click();
 
     // --- Capture file --------------------------------------------------------------------------
     void savegpoClick();
@@ -223,6 +238,7 @@ private:
     QTimer *m_announceTimer = nullptr;
     EdlBuilder m_builder;
     QStringList m_edlLines;
+    QList<EdlDocument> m_edlDocuments;
     std::array<QPushButton *, 8> m_functionKeys{};
     QFileDialog *m_saveDlg = nullptr;
     QFileDialog *m_openDlg = nullptr;

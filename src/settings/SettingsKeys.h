@@ -37,5 +37,11 @@ inline const QString EdlPath = QStringLiteral("edlpath");
 inline const QString GpoPath = QStringLiteral("gpopath");
 inline const QString Gpo8 = QStringLiteral("GPO8");
 inline const QString CheckDisplay = QStringLiteral("checkdisp");
+// EDL layout made by Make ("corvane" or "cmx3600"), one EDL per camera (0 or 1), the frame rate
+// of timecodes turned into frame counts (timeline export), and the folder of the last export.
+inline const QString EdlFormat = QStringLiteral("edlformat");
+inline const QString EdlPerCamera = QStringLiteral("edlpercamera");
+inline const QString EdlFps = QStringLiteral("edlfps");
+inline const QString TimelinePath = QStringLiteral("timelinepath");
 
 } // namespace SettingsKeys

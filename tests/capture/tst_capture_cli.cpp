@@ -43,6 +43,25 @@ QByteArray settingsText(const QString &filename, bool withReel2)
     return text;
 }
 
+// The factory camera table and file-name details, as corvane.def ships them.
+QByteArray factorySettings(const QByteArray &extra = QByteArray())
+{
+    QByteArray text("[App]\r\nExe=corvane\r\n[Current]\r\nfilename=show\r\n");
+    for (int camera = 1; camera <= 16; ++camera)
+        text += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(camera).toLatin1();
+    return text + extra;
+}
+
+QString sourceFile(const QString &relative)
+{
+    return qEnvironmentVariable("CORVANE_SOURCE_DIR") + QLatin1Char('/') + relative;
+}
+
+QByteArray golden(const QString &relative)
+{
+    return TestFiles::read(sourceFile(QStringLiteral("tests/capture/golden/") + relative));
+}
+
 struct Run {
     int exitCode = -1;
     QByteArray out;
@@ -63,6 +82,20 @@ private:
     QString m_exe;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // The sample and the night capture with their settings, in the test folder.
+    void copyFixtures() const
+    {
+        const QList<QPair<QString, QString>> files{{QStringLiteral("resources/beside/edlf_8b23.gpo"), QStringLiteral("edlf_8b23.gpo")},
+                                                   {QStringLiteral("tests/capture/data/night.gpo"), QStringLiteral("night.gpo")},
+                                                   {QStringLiteral("tests/capture/data/night.ini"), QStringLiteral("night.ini")}};
+        for (const auto &file : files) {
+            if (!QFileInfo::exists(path(file.second)) && !QFile::copy(sourceFile(file.first), path(file.second)))
+                qWarning("cannot copy %s", qPrintable(file.first));
+        }
+        TestFiles::write(path(QStringLiteral("factory.ini")), factorySettings());
+        TestFiles::write(path(QStringLiteral("factory30.ini")), factorySettings("edlfps=30\r\n"));
+    }
 
     Run run(const QStringList &arguments, const std::function<void()> &inChild = {}) const
     {
@@ -213,6 +246,103 @@ private slots:
                             "* a\r\n"));
     }
 
+    // The formats editors read, from the same captures as the golden files, byte for byte.
+    void formats_data()
+    {
+        QTest::addColumn<QString>("capture"); // file in the test folder
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("golden");
+        QTest::newRow("cmx3600 of the night") << "night.gpo" << "night.ini" << QStringList{"--format", "cmx3600"}
+                                              << "night/cmx3600.edl";
+        QTest::newRow("cmx3600 of the sample") << "edlf_8b23.gpo" << "factory.ini" << QStringList{"--format", "cmx3600"}
+                                               << "edlf_8b23/cmx3600.edl";
+        QTest::newRow("otio at 25") << "edlf_8b23.gpo" << "factory.ini" << QStringList{"--format", "otio", "--fps", "25"}
+                                    << "edlf_8b23/timeline.otio";
+        QTest::newRow("fcp7xml at 30") << "edlf_8b23.gpo" << "factory.ini" << QStringList{"--format", "fcp7xml", "--fps", "30"}
+                                       << "edlf_8b23/timeline-30fps.xml";
+        QTest::newRow("rate from the settings") << "edlf_8b23.gpo" << "factory30.ini" << QStringList{"--format", "otio"}
+                                                << "edlf_8b23/timeline-30fps.otio";
+        QTest::newRow("--fps before the settings") << "edlf_8b23.gpo" << "factory30.ini"
+                                                   << QStringList{"--format", "fcp7xml", "--fps", "25"}
+                                                   << "edlf_8b23/timeline.xml";
+    }
+
+    void formats()
+    {
+        QFETCH(QString, capture);
+        QFETCH(QString, settings);
+        QFETCH(QStringList, options);
+        QFETCH(QString, golden);
+        copyFixtures();
+        for (const bool toFile : {false, true}) {
+            QStringList arguments = QStringList{QStringLiteral("edl"), capture, QStringLiteral("--settings"), path(settings)}
+                                    + options;
+            const QString out = path(QStringLiteral("out.") + QFileInfo(golden).suffix());
+            QFile::remove(out);
+            if (toFile)
+                arguments << QStringLiteral("-o") << out;
+            const Run r = run(arguments);
+            QCOMPARE(r.err, QByteArray());
+            QCOMPARE(r.exitCode, 0);
+            QCOMPARE(toFile ? TestFiles::read(out) : r.out, ::golden(golden));
+        }
+    }
+
+    // --format corvane is today's output, with or without the option.
+    void corvaneFormatIsTheDefault()
+    {
+        copyFixtures();
+        const Run plain = run({QStringLiteral("edl"), QStringLiteral("night.gpo"), QStringLiteral("--settings"),
+                               path(QStringLiteral("night.ini"))});
+        const Run named = run({QStringLiteral("edl"), QStringLiteral("night.gpo"), QStringLiteral("--settings"),
+                               path(QStringLiteral("night.ini")), QStringLiteral("--format"), QStringLiteral("corvane")});
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(named.exitCode, 0);
+        const QByteArray events = ::golden(QStringLiteral("night/corvane.edl"));
+        const QByteArray afterGoldenTitle = events.mid(events.indexOf("\r\n") + 2);
+        QCOMPARE(afterTitle(plain.out, QStringLiteral("Nuit d'été"), plain), afterGoldenTitle);
+        QCOMPARE(afterTitle(named.out, QStringLiteral("Nuit d'été"), named), afterGoldenTitle);
+    }
+
+    // One EDL per camera: <capture name>_<reel>.edl in the folder -o names (made when missing).
+    void perCamera_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("golden");
+        QTest::addColumn<bool>("titled"); // the Corvane layout's title line has the date and time
+        QTest::newRow("cmx3600") << "cmx3600" << "night/cmx3600-per-camera" << false;
+        QTest::newRow("corvane") << "corvane" << "night/corvane-per-camera" << true;
+    }
+
+    void perCamera()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, golden);
+        QFETCH(bool, titled);
+        copyFixtures();
+        const QString folder = path(QStringLiteral("cams-") + format + QStringLiteral("/deeper"));
+        QDir(path(QStringLiteral("cams-") + format)).removeRecursively();
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("night.gpo"), QStringLiteral("--settings"),
+                           path(QStringLiteral("night.ini")), QStringLiteral("--format"), format,
+                           QStringLiteral("--per-camera"), QStringLiteral("-o"), folder});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray());
+        const QDir goldenDir(sourceFile(QStringLiteral("tests/capture/golden/") + golden));
+        const QStringList names = goldenDir.entryList(QDir::Files, QDir::Name);
+        QVERIFY(names.contains(QStringLiteral("night_AX.edl")));
+        QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), names);
+        for (const QString &name : names) {
+            const QByteArray made = TestFiles::read(QDir(folder).filePath(name));
+            const QByteArray want = TestFiles::read(goldenDir.filePath(name));
+            if (titled)
+                QCOMPARE(afterTitle(made, QStringLiteral("Nuit d'été"), r), want.mid(want.indexOf("\r\n") + 2));
+            else
+                QCOMPARE(made, want);
+        }
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -229,6 +359,18 @@ private slots:
                                              << QByteArray("Cannot write file cap.gpo/x.edl: Not a directory");
         QTest::newRow("settings file that is not one") << QStringList{"edl", "cap.gpo", "--settings", "cap.gpo"} << 1
                                                        << QByteArray("Not a Corvane settings file: cap.gpo\n");
+        QTest::newRow("unknown format") << QStringList{"edl", "cap.gpo", "--format", "aaf"} << 2
+                                        << QByteArray("Unknown format: aaf");
+        QTest::newRow("per camera timeline") << QStringList{"edl", "cap.gpo", "--format", "otio", "--per-camera"} << 2
+                                             << QByteArray("--per-camera is for the EDL formats");
+        QTest::newRow("fps not a number") << QStringList{"edl", "cap.gpo", "--format", "otio", "--fps", "25.5"} << 2
+                                          << QByteArray("--fps takes a whole number from 1 to 100");
+        QTest::newRow("fps 0") << QStringList{"edl", "cap.gpo", "--format", "otio", "--fps", "0"} << 2
+                               << QByteArray("--fps takes a whole number from 1 to 100");
+        QTest::newRow("frames past the rate") << QStringList{"edl", "night.gpo", "--settings", "night.ini", "--format", "otio", "--fps", "24", "-o", "late.otio"}
+                                              << 1 << QByteArray("has more frames than 24 a second");
+        QTest::newRow("per camera into a file") << QStringList{"edl", "cap.gpo", "--per-camera", "-o", "cap.gpo"} << 1
+                                                << QByteArray("Cannot make the folder cap.gpo");
     }
 
     void failures()
@@ -236,9 +378,11 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, message);
+        copyFixtures();
         const Run r = run(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message), r.err.constData());
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("late.otio")))); // a timeline is whole or not at all
     }
 
     // Without its default settings file the EDL would have blank reel names: one clear line and
@@ -394,6 +538,7 @@ private slots:
         const Run r = run({QStringLiteral("edl"), QStringLiteral("--help")});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.startsWith("Usage: corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]"));
+        QVERIFY(r.out.contains("[--format corvane|cmx3600|otio|fcp7xml] [--per-camera] [--fps N]"));
     }
 };
 

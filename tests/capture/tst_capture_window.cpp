@@ -7,11 +7,15 @@
 #include "Clock.h"
 #include "DialogScript.h"
 #include "EdlBuilder.h"
+#include "EdlMaker.h"
 #include "Errors.h"
 #include "ErrorReport.h"
+#include "Fcp7XmlWriter.h"
 #include "IniStore.h"
 #include "KxSettings.h"
+#include "OtioWriter.h"
 #include "TestFiles.h"
+#include "Timeline.h"
 #include "WindowFixture.h"
 #include "edlu.h"
 
@@ -79,6 +83,25 @@ constexpr Event ShortShow[] = {{"10:00:00:00", "0001"},
                                {"10:00:05:00", "0003"},
                                {"10:00:09:00", "0002"},
                                {"10:00:12:00", "0000"}};
+
+// The short show in the CMX 3600 layout: one program cut (camera 2 from when it went on), or
+// one EDL per camera with its whole ranges.
+QStringList shortShowCmx(const QString &title)
+{
+    return {"TITLE: " + title,
+            "FCM: NON-DROP FRAME",
+            "001  CAM1     V     C        10:00:00:00 10:00:05:00 10:00:00:00 10:00:05:00",
+            "* FROM CLIP NAME: CAM1",
+            "002  CAM2     V     C        10:00:05:00 10:00:12:00 10:00:05:00 10:00:12:00",
+            "* FROM CLIP NAME: CAM2"};
+}
+
+QStringList shortShowCmxCamera(const QString &title, int camera)
+{
+    const QString line = camera == 1 ? QStringLiteral("001  CAM1     V     C        10:00:00:00 10:00:09:00 10:00:00:00 10:00:09:00")
+                                     : QStringLiteral("001  CAM2     V     C        10:00:05:00 10:00:12:00 10:00:05:00 10:00:12:00");
+    return {"TITLE: " + title, "FCM: NON-DROP FRAME", line, QStringLiteral("* FROM CLIP NAME: CAM%1").arg(camera)};
+}
 
 QStringList shortShowEdl(const QString &title, const QString &reel1 = QStringLiteral("CAM1"))
 {
@@ -339,6 +362,11 @@ private slots:
         QTest::newRow("Load GPO") << "GPO1" << "LoadGPO1" << "Load GPO" << QKeySequence(Qt::CTRL | Qt::Key_L);
         QTest::newRow("Make Edl") << "GPO1" << "MakeEdl1" << "Make Edl" << QKeySequence(Qt::CTRL | Qt::Key_M);
         QTest::newRow("Save EDL") << "GPO1" << "SaveEDL1" << "Save EDL" << QKeySequence(Qt::CTRL | Qt::Key_E);
+        QTest::newRow("Export Timeline") << "GPO1" << "ExportTimeline1" << QString::fromUtf8("Export Timeline\u2026")
+                                         << QKeySequence();
+        QTest::newRow("Corvane layout") << "EDLFormat1" << "CorvaneLayout1" << "Corvane layout" << QKeySequence();
+        QTest::newRow("CMX 3600") << "EDLFormat1" << "CMX36001" << "CMX 3600" << QKeySequence();
+        QTest::newRow("One EDL per camera") << "EDLFormat1" << "OneEDLPerCamera1" << "One EDL per camera" << QKeySequence();
         QTest::newRow("Clear GPO") << "GPO1" << "cleargpo" << "Clear GPO" << QKeySequence(Qt::CTRL | Qt::Key_G);
         QTest::newRow("Save/Load Desktop") << "GPO1" << "desktop1" << "Save/Load Desktop" << QKeySequence();
         QTest::newRow("Exit") << "GPO1" << "Exit1" << "Exit" << QKeySequence();
@@ -382,7 +410,10 @@ private slots:
             if (a->isVisible())
                 visible << a->text();
         QCOMPARE(visible, QStringList({"File", "EDL Format", "Setup", "Help"}));
-        QVERIFY(w.EDLFormat1->actions().isEmpty());
+        QStringList formats;
+        for (QAction *a : w.EDLFormat1->actions())
+            formats << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(formats, QStringList({"Corvane layout", "CMX 3600", "-", "One EDL per camera"}));
         QVERIFY(!w.FunctionMacro1->menuAction()->isVisible());
     }
 
@@ -1073,6 +1104,225 @@ private slots:
         w.GPO8->trigger();
         QVERIFY(!w.GPO8->isChecked());
         QCOMPARE(stored(QStringLiteral("GPO8")), QStringLiteral("0"));
+    }
+
+    // --- EDL Format menu and timeline export ----------------------------------------------------
+
+    void edlFormatMenuKeepsTheChoice()
+    {
+        Tedlf &w = openShown();
+        // Out of the box: today's layout, one EDL.
+        QVERIFY(w.CorvaneLayout1->isChecked());
+        QVERIFY(!w.CMX36001->isChecked());
+        QVERIFY(!w.OneEDLPerCamera1->isChecked());
+        QCOMPARE(w.edlOptions().layout, EdlLayout::Corvane);
+
+        w.CMX36001->trigger();
+        QVERIFY(w.CMX36001->isChecked());
+        QVERIFY(!w.CorvaneLayout1->isChecked());
+        QCOMPARE(stored(QStringLiteral("edlformat")), QStringLiteral("cmx3600"));
+        w.OneEDLPerCamera1->trigger();
+        QCOMPARE(stored(QStringLiteral("edlpercamera")), QStringLiteral("1"));
+        QCOMPARE(w.edlOptions().layout, EdlLayout::Cmx3600);
+        QVERIFY(w.edlOptions().perCamera);
+        w.CorvaneLayout1->trigger();
+        w.OneEDLPerCamera1->trigger();
+        QCOMPARE(stored(QStringLiteral("edlformat")), QStringLiteral("corvane"));
+        QCOMPARE(stored(QStringLiteral("edlpercamera")), QStringLiteral("0"));
+        QCOMPARE(m_errors, QStringList());
+    }
+
+    void edlFormatIsReadAtStart_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("cmx");
+        QTest::newRow("cmx3600") << "cmx3600" << true;
+        QTest::newRow("letter case") << "CMX3600" << true;
+        QTest::newRow("unknown: the Corvane layout") << "avid" << false;
+    }
+
+    void edlFormatIsReadAtStart()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, cmx);
+        presetCurrent({{"edlformat", format}, {"edlpercamera", "1"}});
+        Tedlf &w = open();
+        QCOMPARE(w.CMX36001->isChecked(), cmx);
+        QCOMPARE(w.CorvaneLayout1->isChecked(), !cmx);
+        QVERIFY(w.OneEDLPerCamera1->isChecked());
+        QCOMPARE(shown().size(), 0);
+    }
+
+    void makeFollowsTheEdlFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("perCamera");
+        QTest::addColumn<QStringList>("memo");
+        const QString title = QStringLiteral("late show");
+        QStringList corvaneSplit = shortShowEdl(title).mid(0, 3);
+        corvaneSplit << QString() << shortShowEdl(title).mid(0, 2) << shortShowEdl(title).mid(3);
+        QTest::newRow("corvane") << "corvane" << false << shortShowEdl(title);
+        QTest::newRow("corvane per camera") << "corvane" << true << corvaneSplit;
+        QTest::newRow("cmx3600") << "cmx3600" << false << shortShowCmx(title);
+        QTest::newRow("cmx3600 per camera")
+            << "cmx3600" << true << shortShowCmxCamera(title, 1) + QStringList{QString()} + shortShowCmxCamera(title, 2);
+    }
+
+    // Make, then Save EDL: one file, or <name>_<reel>.edl for each camera used.
+    void makeFollowsTheEdlFormat()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, perCamera);
+        QFETCH(QStringList, memo);
+        presetCurrent({{"edlformat", format}, {"edlpercamera", perCamera ? "1" : "0"}});
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(DialogScript::enter(QStringLiteral("late show")));
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+        QCOMPARE(memoLines(w), memo);
+        QCOMPARE(m_errors, QStringList());
+
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        m_dialogs->then(DialogScript::cancelEntry());
+        m_dialogs->then(DialogScript::choose(QDir(folder).filePath(QStringLiteral("take"))));
+        w.SaveEDL1->trigger();
+        QCOMPARE(m_dialogs->pending(), 0);
+        QStringList written = QDir(folder).entryList(QDir::Files, QDir::Name);
+        if (!perCamera) {
+            QCOMPARE(written, QStringList{"take.edl"});
+            QCOMPARE(TestFiles::read(QDir(folder).filePath(written[0])), crlf(memo));
+            return;
+        }
+        QCOMPARE(written, QStringList({"take_CAM1.edl", "take_CAM2.edl"}));
+        const qsizetype gap = memo.indexOf(QString());
+        QCOMPARE(TestFiles::read(QDir(folder).filePath(written[0])), crlf(memo.mid(0, gap)));
+        QCOMPARE(TestFiles::read(QDir(folder).filePath(written[1])), crlf(memo.mid(gap + 1)));
+        QCOMPARE(w.windowTitle(), QStringLiteral("take"));
+    }
+
+    // One EDL per camera: every file that would be replaced is asked about before any is written.
+    void perCameraSaveAsksBeforeReplacing_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("declined") << "cancel";
+        QTest::newRow("accepted") << "ok";
+    }
+
+    void perCameraSaveAsksBeforeReplacing()
+    {
+        QFETCH(QString, answer);
+        presetCurrent({{"edlformat", "cmx3600"}, {"edlpercamera", "1"}});
+        Tedlf &w = openShown();
+        addShortShow(w);
+        const QString file1 = programFile(QStringLiteral("made_CAM1.edl"));
+        const QString file2 = programFile(QStringLiteral("made_CAM2.edl"));
+        QVERIFY(TestFiles::write(file2, "old\r\n"));
+        m_dialogs->then(DialogScript::choose(programFile(QStringLiteral("made.edl"))));
+        m_dialogs->then(answer == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
+        QTest::mouseClick(w.makesave, Qt::LeftButton);
+
+        QCOMPARE(shown().size(), 2);
+        QCOMPARE(shown()[1].text, QStringLiteral("made_CAM2.edl Exists Replace ?"));
+        if (answer == QLatin1String("ok")) {
+            QCOMPARE(TestFiles::read(file1), crlf(shortShowCmxCamera(QStringLiteral("show"), 1)));
+            QCOMPARE(TestFiles::read(file2), crlf(shortShowCmxCamera(QStringLiteral("show"), 2)));
+            QCOMPARE(w.captureList().count(), 0);
+        } else {
+            QVERIFY(!QFile::exists(file1));
+            QCOMPARE(TestFiles::read(file2), QByteArray("old\r\n"));
+            QCOMPARE(w.captureList().count(), 4);
+        }
+    }
+
+    // The GPO8 trigger follows the format too: no dialog, files in "edlpath".
+    void gpo8TriggerFollowsTheEdlFormat()
+    {
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"GPO8", "1"}, {"edlpath", folder}, {"edlformat", "cmx3600"}, {"edlpercamera", "1"}});
+        Tedlf &w = open();
+        addShortShow(w);
+        w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
+        QCOMPARE(shown().size(), 0);
+        QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name),
+                 QStringList({"show_81123-1430_05_CAM1.edl", "show_81123-1430_05_CAM2.edl"}));
+        QCOMPARE(TestFiles::read(QDir(folder).filePath(QStringLiteral("show_81123-1430_05_CAM2.edl"))),
+                 crlf(shortShowCmxCamera(QStringLiteral("show"), 2)));
+        QCOMPARE(w.captureList().count(), 0);
+    }
+
+    // A row the CMX 3600 layout cannot take stops Make with the reason; the list stays.
+    void cmx3600MakeTellsARowItCannotTake()
+    {
+        presetCurrent({{"edlformat", "cmx3600"}});
+        Tedlf &w = openShown();
+        fill(w.captureList(), {eventRow("0001", "0001", "10:00:05:00"), eventRow("0002", "0000", "10:00:04:00")});
+        m_dialogs->then(DialogScript::cancelEntry());
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+        QCOMPARE(m_errors, QStringList{"Row 2: timecode 10:00:04:00 is earlier than 10:00:05:00 of the row before; the rows "
+                                       "must be in time order"});
+        QVERIFY(w.Memo1->toPlainText().isEmpty());
+        QCOMPARE(w.captureList().count(), 2);
+    }
+
+    void exportTimeline_data()
+    {
+        QTest::addColumn<QString>("chosen"); // the name given in the dialog
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("file"); // what is written
+        QTest::newRow("otio by its extension") << "cut.otio" << "" << "cut.otio";
+        QTest::newRow("xml by its extension") << "cut.xml" << "" << "cut.xml";
+        QTest::newRow("xml by the filter") << "cut" << "Final Cut Pro 7 XML (*.xml)" << "cut.xml";
+        QTest::newRow("otio by the filter") << "cut" << "" << "cut.otio";
+    }
+
+    void exportTimeline()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, filter);
+        QFETCH(QString, file);
+        const QString folder = programFile(QStringLiteral("timelines"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"timelinepath", folder}, {"edlfps", "30"}});
+        Tedlf &w = openShown();
+        addShortShow(w);
+        const Rows before = rowsOf(w.captureList());
+        m_dialogs->then([&](QDialog *dialog) {
+            if (auto *files = qobject_cast<QFileDialog *>(dialog); files && !filter.isEmpty())
+                files->selectNameFilter(filter);
+            DialogScript::choose(QDir(folder).filePath(chosen))(dialog);
+        });
+        w.ExportTimeline1->trigger();
+        QCOMPARE(m_errors, QStringList());
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown()[0].value, QStringLiteral("show_81123-1430_05"));
+        QCOMPARE(shown()[0].folder, QDir(folder).absolutePath());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{file});
+        QCOMPARE(rowsOf(w.captureList()), before); // no closing row, nothing removed
+        QCOMPARE(stored(QStringLiteral("timelinepath")), QDir::toNativeSeparators(folder) + QDir::separator());
+
+        // The timeline of the list at the rate of the settings.
+        CaptureList list;
+        fill(list, before);
+        const Timeline timeline = Timeline::fromCapture(list, standardCameras(), QStringLiteral("show"), 30);
+        const QByteArray expected = file.endsWith(QLatin1String(".xml")) ? Fcp7XmlWriter::write(timeline)
+                                                                         : OtioWriter::write(timeline);
+        QCOMPARE(TestFiles::read(QDir(folder).filePath(file)), expected);
+    }
+
+    void exportTimelineOfRowsItCannotTake()
+    {
+        Tedlf &w = openShown();
+        // Frame 27 at the factory 25 frames a second.
+        addEvents(w, {{"10:00:00:27", "0001"}, {"10:00:01:00", "0000"}});
+        w.ExportTimeline1->trigger();
+        QCOMPARE(m_errors, QStringList{"Timecode 10:00:00:27 has more frames than 25 a second"});
+        QCOMPARE(shown().size(), 0); // told before any file is asked for
+
+        w.captureList().clear();
+        w.ExportTimeline1->trigger(); // an empty list: nothing
+        QCOMPARE(shown().size(), 0);
     }
 
     // --- Capture file --------------------------------------------------------------------------

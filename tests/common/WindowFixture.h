@@ -24,13 +24,14 @@ inline const QStringList FactoryCaptions = {"Keep", "Discard", "Good", "Retake",
 
 // A default settings file ("corvane.def") holding every value the capture window reads at start:
 // cameras CAM1 to CAM16 of edit type V, "show" as the file-name details, no folders, GPO8 off,
-// the factory captions.
+// the factory captions, the Corvane EDL layout, one EDL for all cameras, 25 frames a second.
 inline QByteArray defaultSettings()
 {
     QByteArray def = "[APP]\r\nExe=corvane\r\n[USER\\<FACTORY DEFAULT>]\r\n";
     for (int c = 1; c <= 16; ++c)
         def += QStringLiteral("reelname%1=CAM%1\r\nedittype%1=V\r\n").arg(c).toLatin1();
-    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n";
+    def += "filename=show\r\nedlpath=\r\ngpopath=\r\nGPO8=0\r\ncheckdisp=1\r\n"
+           "edlformat=corvane\r\nedlpercamera=0\r\nedlfps=25\r\ntimelinepath=\r\n";
     for (int k = 2; k <= 9; ++k)
         def += QStringLiteral("kf%1=%2\r\n").arg(k).arg(FactoryCaptions[k - 2]).toLatin1();
     return def;

@@ -453,7 +453,7 @@ private slots:
         AppPaths::setProgramFolder(QCoreApplication::applicationDirPath());
         const IniFile def(shipped);
         QCOMPARE(TKxSettingsFile::CheckApplication(def), 1);
-        QStringList keys{FileName, EdlPath, GpoPath, Gpo8, CheckDisplay};
+        QStringList keys{FileName, EdlPath, GpoPath, Gpo8, CheckDisplay, EdlFormat, EdlPerCamera, EdlFps, TimelinePath};
         for (int i = 1; i <= 16; ++i)
             keys << reelName(i) << editType(i);
         for (int k = 2; k <= 9; ++k)
@@ -463,6 +463,10 @@ private slots:
             QVERIFY2(present.contains(key, Qt::CaseInsensitive), qPrintable(key));
         QCOMPARE(def.readString(FactorySection, reelName(16), QString()), QStringLiteral("CAM16"));
         QCOMPARE(def.readString(FactorySection, editType(3), QString()), QStringLiteral("V"));
+        // Out of the box Make gives the Corvane layout, one EDL for all cameras; timelines at 25 fps.
+        QCOMPARE(def.readString(FactorySection, EdlFormat, QString()), QStringLiteral("corvane"));
+        QCOMPARE(def.readString(FactorySection, EdlPerCamera, QString()), QStringLiteral("0"));
+        QCOMPARE(def.readString(FactorySection, EdlFps, QString()), QStringLiteral("25"));
     }
 };
 

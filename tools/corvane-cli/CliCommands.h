@@ -19,6 +19,7 @@ constexpr int Usage = 2;  // wrong arguments
 } // namespace CliExit
 
 // corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]
+//                 [--format corvane|cmx3600|otio|fcp7xml] [--per-camera] [--fps N]
 int runEdlCommand(const QStringList &arguments);
 
 // corvane-cli devices

@@ -1,4 +1,5 @@
-// corvane-cli edl: the EDL of a stored capture file, made as the capture window makes it.
+// corvane-cli edl: the EDL of a stored capture file, made as the capture window makes it, or its
+// timeline for editors.
 
 #include "CliCommands.h"
 
@@ -7,32 +8,112 @@
 #include "CaptureFile.h"
 #include "CaptureList.h"
 #include "Clock.h"
+#include "DocumentFiles.h"
 #include "EdlBuilder.h"
 #include "EdlFile.h"
 #include "IniStore.h"
+#include "EdlMaker.h"
 #include "Errors.h"
+#include "Fcp7XmlWriter.h"
 #include "KxSettings.h"
+#include "Latin1Text.h"
+#include "OtioWriter.h"
 #include "SettingsKeys.h"
+#include "Timeline.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
 
 const char Help[] =
     "Usage: corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]\n"
+    "                       [--format corvane|cmx3600|otio|fcp7xml] [--per-camera] [--fps N]\n"
     "\n"
     "Reads the capture file as Load GPO does, makes its EDL as Make does (the closing row\n"
     "included) and writes it in the .edl file format.\n"
     "\n"
-    "  --settings FILE  settings file with the reel names, edit types and \"filename\" of its\n"
-    "                   current desktop (default: corvane.ini beside the program); values it\n"
-    "                   lacks come from corvane.def beside the program. Never written.\n"
+    "  --settings FILE  settings file with the reel names, edit types, \"filename\" and \"edlfps\"\n"
+    "                   of its current desktop (default: corvane.ini beside the program);\n"
+    "                   values it lacks come from corvane.def beside the program. Never written.\n"
     "  --title TEXT     the EDL's title (default: the \"filename\" setting)\n"
     "  -o OUT.edl       write the EDL to this file (default: standard output)\n"
+    "  --format NAME    corvane: the program's own layout (default); cmx3600: the CMX 3600\n"
+    "                   layout, one program cut; otio: an OpenTimelineIO timeline; fcp7xml: a\n"
+    "                   Final Cut Pro 7 XML timeline (one video track per camera in both)\n"
+    "  --per-camera     one EDL per camera used (corvane, cmx3600), written as\n"
+    "                   <capture name>_<reel>.edl into the folder -o names (default: the\n"
+    "                   current folder)\n"
+    "  --fps N          frame rate of the timelines, 1 to 100 (default: the \"edlfps\" setting)\n"
     "\n"
     "Exit status: 0 done, 1 a file or conversion error (the lines made so far are still\n"
-    "written), 2 wrong arguments.\n";
+    "written; a timeline is written whole or not at all), 2 wrong arguments.\n";
+
+enum class OutputFormat { Corvane, Cmx3600, Otio, Fcp7Xml };
+
+std::optional<OutputFormat> formatNamed(const QString &name)
+{
+    if (name == QLatin1String("corvane"))
+        return OutputFormat::Corvane;
+    if (name == QLatin1String("cmx3600"))
+        return OutputFormat::Cmx3600;
+    if (name == QLatin1String("otio"))
+        return OutputFormat::Otio;
+    if (name == QLatin1String("fcp7xml"))
+        return OutputFormat::Fcp7Xml;
+    return std::nullopt;
+}
+
+// Bytes to the output file, or to standard output without one.
+int writeOutput(const QString &path, const QByteArray &bytes)
+{
+    if (!path.isEmpty()) {
+        try {
+            DocumentFiles::writeWhole(path, bytes);
+        } catch (const CorvaneError &error) {
+            printMessage(error.message());
+            return CliExit::Failed;
+        }
+    } else if (!writeStandardOutput(bytes)) {
+        printMessage(QStringLiteral("Cannot write to standard output"));
+        return CliExit::Failed;
+    }
+    return CliExit::Ok;
+}
+
+// The timeline of the list, written whole or not at all.
+int writeTimeline(const CaptureList &list, const CameraTable &cameras, const QString &title, int rate,
+                  OutputFormat format, const QString &output)
+{
+    QByteArray bytes;
+    try {
+        const Timeline timeline = Timeline::fromCapture(list, cameras, title, rate);
+        bytes = format == OutputFormat::Otio ? OtioWriter::write(timeline) : Fcp7XmlWriter::write(timeline);
+    } catch (const CorvaneError &error) {
+        printMessage(error.message());
+        return CliExit::Failed;
+    }
+    return writeOutput(output, bytes);
+}
+
+// One EDL per camera used, as <name>_<reel>.edl in folder.
+int writePerCamera(const QList<EdlDocument> &documents, const QString &folder, const QString &name)
+{
+    if (!QDir().mkpath(folder)) {
+        printMessage(QStringLiteral("Cannot make the folder %1").arg(folder));
+        return CliExit::Failed;
+    }
+    for (const EdlDocument &document : documents) {
+        try {
+            EdlFile::write(EdlFile::perCameraPath(QDir(folder).filePath(name), document.reel), document.lines);
+        } catch (const CorvaneError &error) {
+            printMessage(error.message());
+            return CliExit::Failed;
+        }
+    }
+    return CliExit::Ok;
+}
 
 // Whether the file's "App"/"Exe" names the Corvane program (whose settings corvane-cli reads),
 // letter case aside, with or without the ".exe" of Windows.
@@ -53,8 +134,12 @@ int runEdlCommand(const QStringList &arguments)
     const QCommandLineOption titleOption(QStringLiteral("title"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption outputOption(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
                                           QStringLiteral("OUT.edl"));
+    const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("NAME"),
+                                          QStringLiteral("corvane"));
+    const QCommandLineOption perCameraOption(QStringLiteral("per-camera"));
+    const QCommandLineOption fpsOption(QStringLiteral("fps"), QString(), QStringLiteral("N"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions({settingsOption, titleOption, outputOption, helpOption});
+    parser.addOptions({settingsOption, titleOption, outputOption, formatOption, perCameraOption, fpsOption, helpOption});
 
     if (!parser.parse(arguments)) {
         printMessage(parser.errorText() + QLatin1Char('\n') + QString::fromLatin1(Help).trimmed());
@@ -68,6 +153,30 @@ int runEdlCommand(const QStringList &arguments)
     if (positional.size() != 1) {
         printMessage(QString::fromLatin1(Help).trimmed());
         return CliExit::Usage;
+    }
+
+    const std::optional<OutputFormat> format = formatNamed(parser.value(formatOption));
+    if (!format) {
+        printMessage(QStringLiteral("Unknown format: %1\n").arg(parser.value(formatOption))
+                     + QString::fromLatin1(Help).trimmed());
+        return CliExit::Usage;
+    }
+    const bool timeline = *format == OutputFormat::Otio || *format == OutputFormat::Fcp7Xml;
+    const bool perCamera = parser.isSet(perCameraOption);
+    if (perCamera && timeline) {
+        printMessage(QStringLiteral("--per-camera is for the EDL formats: a timeline has a track per camera"));
+        return CliExit::Usage;
+    }
+    int fps = 0;
+    if (parser.isSet(fpsOption)) {
+        bool ok = false;
+        fps = parser.value(fpsOption).toInt(&ok);
+        if (!ok || fps < EdlTimecode::MinRate || fps > EdlTimecode::MaxRate) {
+            printMessage(QStringLiteral("--fps takes a whole number from %1 to %2")
+                             .arg(EdlTimecode::MinRate)
+                             .arg(EdlTimecode::MaxRate));
+            return CliExit::Usage;
+        }
     }
 
     const QString capturePath = positional.first();
@@ -112,15 +221,30 @@ int runEdlCommand(const QStringList &arguments)
         return CliExit::Failed;
     }
 
+    if (timeline) {
+        const int rate = fps != 0 ? fps : settings.GetInteger(SettingsKeys::EdlFps);
+        return writeTimeline(list, cameras, title, rate, *format, parser.value(outputOption));
+    }
+
     const QDateTime moment = appClock().now();
-    QStringList lines;
+    const EdlOptions options{*format == OutputFormat::Cmx3600 ? EdlLayout::Cmx3600 : EdlLayout::Corvane, perCamera};
+    QList<EdlDocument> documents;
     QString conversionError;
     try {
         EdlBuilder builder;
-        builder.BuildEdl(list, cameras, title, EdlBuilder::dateText(moment), EdlBuilder::timeText(moment), lines);
+        EdlMaker::make(builder, list, cameras, options, title, EdlBuilder::dateText(moment),
+                       EdlBuilder::timeText(moment), documents);
     } catch (const CorvaneError &error) {
         conversionError = error.message();
     }
+    if (perCamera) {
+        const QString folder = parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral(".");
+        const int status = writePerCamera(documents, folder, QFileInfo(capturePath).completeBaseName());
+        if (!conversionError.isEmpty())
+            printMessage(conversionError);
+        return conversionError.isEmpty() ? status : CliExit::Failed;
+    }
+    const QStringList lines = documents.isEmpty() ? QStringList() : documents.first().lines;
 
     // The lines made before a conversion error are written all the same, as the window shows them.
     if (parser.isSet(outputOption)) {

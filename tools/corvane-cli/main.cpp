@@ -2,6 +2,7 @@
 // logging machines without a screen. Runs without a display.
 //
 //   corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]
+//                   [--format corvane|cmx3600|otio|fcp7xml] [--per-camera] [--fps N]
 //   corvane-cli devices
 //   corvane-cli monitor --in NAME [--out NAME]
 //   corvane-cli capture --in NAME [--out NAME] -o FILE.gpo
