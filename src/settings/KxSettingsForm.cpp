@@ -6,6 +6,7 @@
 #include "KxDialog.h"
 #include "MenuItems.h"
 #include "KxSettings.h"
+#include "ScreenPlacement.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -347,16 +348,16 @@ void TKxSettingsForm::showEvent(QShowEvent *event)
 void TKxSettingsForm::fitDesignSize()
 {
     // The designed sizes are outer sizes; Qt sizes the window inside its frame, which is known
-    // only once the window is about to show.
+    // only once the window system has framed it (placeOuter then sizes it again).
     const QMargins frame = frameMargins();
-    setMinimumSize(QSize(MinWidth, MinHeight).shrunkBy(frame));
-    resize(QSize(DesignWidth, DesignHeight).shrunkBy(frame));
+    setMinimumSize(QSize(MinWidth, MinHeight).shrunkBy(frame).expandedTo(minimumSizeHint()));
+    resize(QSize(DesignWidth, DesignHeight).shrunkBy(frame).expandedTo(minimumSize()));
 }
 
 void TKxSettingsForm::KxFormShow()
 {
-    const QSize size = this->size().grownBy(frameMargins());
-    const QRect desk = ScreenGeometry::virtualDesktop();
+    const QSize size = outerGeometry().size();
+    const QRect desk = ScreenPlacement::screens().virtualDesktop();
     QPoint at = QCursor::pos();
     // The desktop's right and bottom edges, wherever the virtual desktop starts: with a screen to
     // the left of the primary one it begins at a negative coordinate.
@@ -364,7 +365,15 @@ void TKxSettingsForm::KxFormShow()
         at.ry() -= size.height() + PointerGap;
     if (at.x() + size.width() > desk.left() + desk.width())
         at.rx() -= size.width() + PointerGap;
-    move(at);
+    // Whole on the screen it opens on, wherever the pointer was.
+    OuterPlacement placement;
+    placement.left = at.x();
+    placement.top = at.y();
+    placement.width = size.width();
+    placement.height = size.height();
+    placement.multipleMonitors = true;
+    placement.checkLimits = true;
+    placeOuter(placement);
 }
 
 void TKxSettingsForm::KxFormClose()
