@@ -30,6 +30,9 @@ public:
     void ShowTimecode(const QString &timecode) override;
 
 private:
+    void placeDeviceWindow();
+
     Tedlf &m_edlf;
     Tmidiiof &m_midiiof;
+    bool m_placed = false;
 };

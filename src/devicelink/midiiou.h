@@ -29,12 +29,10 @@ class TMidiOutput;
 class Tmidiiof : public QWidget, public DeviceMonitor {
     Q_OBJECT
 public:
-    // Client area as designed at 96 dpi: the extent of the controls.
+    // Client area as designed at 96 dpi: the extent of the controls. The window is at least this
+    // large, and larger where the font in use needs room for the texts.
     static constexpr int DesignClientWidth = 625;
     static constexpr int DesignClientHeight = 193;
-    // Where the window is first placed (outer frame).
-    static constexpr int DesignLeft = 275;
-    static constexpr int DesignTop = -8;
     // Lines each monitor keeps at least: once a memo holds twice as many, it is cut back to the
     // newest MonitorLineLimit, so that hours of traffic neither grow the memos without bound nor
     // slow the window down.
@@ -113,6 +111,7 @@ protected:
     void FormCreate();
     void FormShow();
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -147,4 +146,5 @@ private:
     Monitor m_vmout;
     int m_draining = 0;
     quint64 m_overflows = 0;
+    bool m_framed = false;
 };

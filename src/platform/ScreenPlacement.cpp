@@ -153,6 +153,31 @@ std::optional<QRect> beside(const QRect &anchor, const QSize &size, const Screen
     return std::nullopt;
 }
 
+QRect besideOrLeastOver(const QRect &anchor, const QSize &size, const ScreenLayout &screens)
+{
+    if (const std::optional<QRect> place = beside(anchor, size, screens))
+        return *place;
+    if (screens.isEmpty())
+        return QRect(anchor.topLeft(), size);
+    const QRect area = screens.areas.at(screens.screenFor(anchor));
+    const QRect candidates[] = {
+        fitted(QRect(QPoint(anchor.right() + 1, anchor.top()), size), area),
+        fitted(QRect(QPoint(anchor.left() - size.width(), anchor.top()), size), area),
+        fitted(QRect(QPoint(anchor.left(), anchor.bottom() + 1), size), area),
+        fitted(QRect(QPoint(anchor.left(), anchor.top() - size.height()), size), area),
+        fitted(QRect(QPoint(area.right() - size.width() + 1, area.bottom() - size.height() + 1), size), area),
+        fitted(QRect(QPoint(area.left(), area.bottom() - size.height() + 1), size), area),
+        fitted(QRect(QPoint(area.right() - size.width() + 1, area.top()), size), area),
+        fitted(QRect(area.topLeft(), size), area),
+    };
+    QRect best = candidates[0];
+    for (const QRect &candidate : candidates) {
+        if (overlap(candidate, anchor) < overlap(best, anchor))
+            best = candidate;
+    }
+    return best;
+}
+
 ScreenLayout screens()
 {
     if (testLayout())

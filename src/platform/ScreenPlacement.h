@@ -55,6 +55,10 @@ QRect limited(const QRect &rect, const ScreenLayout &screens, bool multipleMonit
 // room beside it.
 std::optional<QRect> beside(const QRect &anchor, const QSize &size, const ScreenLayout &screens);
 
+// beside() where there is room; otherwise, on the anchor's screen, the place that covers the
+// least of the anchor window (beside it pushed onto the screen, or a corner of the screen).
+QRect besideOrLeastOver(const QRect &anchor, const QSize &size, const ScreenLayout &screens);
+
 // The screens as the windowing system reports them, or the layout a test set.
 ScreenLayout screens();
 // A test's own screens; none restores the real ones.

@@ -67,9 +67,11 @@ inline bool fits(const Need &need)
     return need.text.width() <= need.room.width() && need.text.height() <= need.room.height();
 }
 
+// A line's advance, and the height of its ink: the line is centred in its room, so the room must
+// be as tall as the glyphs themselves (the font's leading may be cut, not the letters).
 inline QSize lineSize(const QFontMetrics &metrics, const QString &text)
 {
-    return QSize(metrics.horizontalAdvance(text), metrics.height());
+    return QSize(metrics.horizontalAdvance(text), metrics.tightBoundingRect(text).height());
 }
 
 inline void checkLabel(const QLabel *label, QStringList &clipped)
@@ -91,12 +93,11 @@ inline void checkLabel(const QLabel *label, QStringList &clipped)
                                                    int(label->alignment()) | Qt::TextWordWrap, shown);
         need = {QSize(widest, wrapped.height()), room.size()};
     } else {
-        QSize text = lineSize(metrics, shown.section(QLatin1Char('\n'), 0, 0));
         const QStringList lines = shown.split(QLatin1Char('\n'));
+        int widest = 0;
         for (const QString &line : lines)
-            text.setWidth(std::max(text.width(), metrics.horizontalAdvance(line)));
-        text.setHeight(metrics.height() + (int(lines.size()) - 1) * metrics.lineSpacing());
-        need = {text, room.size()};
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        need = {QSize(widest, metrics.height() + (int(lines.size()) - 1) * metrics.lineSpacing()), room.size()};
     }
     if (!fits(need))
         clipped << report(label, text, need);
@@ -142,12 +143,17 @@ inline void checkLitButton(const TKxeButton *button, QStringList &clipped)
     const QString text = button->Caption();
     if (text.isEmpty())
         return;
-    // The caption is centred and clipped to the body inside the ring and the focus mark.
+    // The caption is centred on the line the font takes and clipped to the body inside the ring
+    // and the focus mark: the ink must lie within that body.
     const int inset = button->TabStop() ? 4 : 2;
-    const Need need{lineSize(QFontMetrics(button->font()), text),
-                    button->rect().adjusted(inset, inset, -inset, -inset).size()};
-    if (!fits(need))
-        clipped << report(button, text, need);
+    const QFontMetrics metrics(button->font());
+    const QRect body = button->rect().adjusted(inset, inset, -inset, -inset);
+    const int baseline = (button->height() - metrics.height()) / 2 + metrics.ascent();
+    const QRect ink = metrics.tightBoundingRect(text);
+    const int x = (button->width() - metrics.horizontalAdvance(text)) / 2;
+    const QRect drawn(x, baseline + ink.top(), metrics.horizontalAdvance(text), ink.height());
+    if (!body.contains(drawn))
+        clipped << report(button, text, {drawn.size(), body.intersected(drawn).size()});
 }
 
 inline void checkGroupBox(QGroupBox *box, QStringList &clipped)
