@@ -1,6 +1,7 @@
 #include "KxDialog.h"
 
 #include "KxeButton.h"
+#include "ScreenPlacement.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -368,17 +369,27 @@ int TKxDlg::fittedLabelHeight(QLabel *label)
 
 void TKxDlg::placeOn(QWidget *owner)
 {
-    const QSize size = frameGeometry().size();
+    // Not framed yet, it is taken to get the frame its owner has.
+    if (owner)
+        ScreenPlacement::knownFrame(owner->window());
+    const QSize outer = size().grownBy(ScreenPlacement::frameOf(this));
+    QPoint at;
     if (owner) {
         const QRect area = owner->isWindow()
                                ? owner->frameGeometry()
                                : QRect(owner->mapToGlobal(QPoint(0, 0)), owner->size());
-        move(area.left() + (area.width() - size.width()) / 2,
-             area.top() + (area.height() - size.height()) / 2);
+        at = QPoint(area.left() + (area.width() - outer.width()) / 2, area.top() + (area.height() - outer.height()) / 2);
     } else {
         const QPoint cursor = QCursor::pos();
-        move(cursor.x() - size.width() / 2, cursor.y() - size.height() / 2);
+        at = QPoint(cursor.x() - outer.width() / 2, cursor.y() - outer.height() / 2);
     }
+    // Whole on the screen it lands on, also when its owner or the pointer is near an edge.
+    const ScreenLayout screens = ScreenPlacement::screens();
+    if (!screens.isEmpty()) {
+        const QRect wanted(at, outer);
+        at = ScreenPlacement::fitted(wanted, screens.areas.at(screens.screenFor(wanted))).topLeft();
+    }
+    move(at);
 }
 
 void TKxDlg::reject()

@@ -28,6 +28,9 @@ QList<TKxForm *> &forms()
 // Pointer rows at the top of a window that count as its top edge.
 constexpr int TopEdgeRows = 4;
 constexpr int PointerSampleMs = 50;
+// How often, and how many times, a shown window is looked at until the window system has framed it.
+constexpr int FrameWatchMs = 20;
+constexpr int FrameWatchChecks = 100;
 
 const QString FLeft = QStringLiteral("_FLeft");
 const QString FTop = QStringLiteral("_FTop");
@@ -52,6 +55,14 @@ TKxForm::TKxForm(QWidget *parent) : QMainWindow(parent)
         CreateSettingsFile();
     }
     m_pointerTimer.setInterval(PointerSampleMs);
+    m_frameWatch.setInterval(FrameWatchMs);
+    connect(&m_frameWatch, &QTimer::timeout, this, [this] {
+        if (!m_pendingPlacement || ++m_frameChecks > FrameWatchChecks) {
+            m_frameWatch.stop();
+            return;
+        }
+        applyPendingPlacement();
+    });
     connect(&m_pointerTimer, &QTimer::timeout, this, &TKxForm::samplePointer);
 }
 
@@ -125,15 +136,32 @@ void TKxForm::placeOuter(const OuterPlacement &placement)
     const int titleHeight = frame.top() > 0 ? frame.top() : ScreenPlacement::MinTitleHeight;
     const QRect placed = ScreenPlacement::limited(asked, ScreenPlacement::screens(), placement.multipleMonitors,
                                                   placement.checkLimits, minimumSize().grownBy(frame), titleHeight);
-    // move() places the frame; Qt sizes the client area inside it.
-    move(placed.topLeft());
+    // move() places the frame of a window that was never made; once the native window exists it
+    // places the client area, offset by the frame Qt knows (none before the window is framed).
+    if (!testAttribute(Qt::WA_WState_Created) || known)
+        move(placed.topLeft());
+    else
+        move(placed.topLeft() + QPoint(frame.left(), frame.top()));
     resize(placed.size().shrunkBy(frame).expandedTo(QSize(1, 1)));
     // Once the window system has framed the window, the same request again with its real
     // frame: sizes not asked for keep the client area as it is.
-    if (known)
+    if (known) {
         m_pendingPlacement.reset();
-    else
+    } else {
         m_pendingPlacement = placement;
+        if (isVisible())
+            watchForFrame();
+    }
+}
+
+void TKxForm::watchForFrame()
+{
+    // The window system frames a window soon after it shows, and not always with a move or
+    // resize the window hears of: it is looked at until then (a window never framed, without a
+    // window manager, keeps the placement it has).
+    m_frameChecks = 0;
+    if (!m_frameWatch.isActive())
+        m_frameWatch.start();
 }
 
 void TKxForm::applyPendingPlacement()
@@ -164,6 +192,8 @@ void TKxForm::resizeEvent(QResizeEvent *event)
 void TKxForm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (m_pendingPlacement)
+        watchForFrame();
     if (!event->spontaneous() && !m_recreating)
         runGuarded([this] { KxFormShow(); });
 }

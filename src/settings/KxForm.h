@@ -108,6 +108,7 @@ private:
     void samplePointer();
     void hitTestOnce(HitZone zone);
     void applyPendingPlacement();
+    void watchForFrame();
     bool isActiveForm() const;
     // Re-creates the native window with or without its frame, keeping the client area in place.
     void setFramed(bool framed, int menuHeight);
@@ -126,6 +127,8 @@ private:
     QTimer m_pointerTimer;
     QPoint m_lastPointer;
     std::optional<OuterPlacement> m_pendingPlacement;
+    QTimer m_frameWatch;
+    int m_frameChecks = 0;
     bool m_placing = false;
 };
 
