@@ -431,16 +431,7 @@ void Tedlf::arrangeForFont()
         label->setFont(keyFont);
     layoutFunctionKeys();
 
-    // The camera table's rows and columns, at least as high and wide as their texts.
-    const QFontMetrics gridMetrics(cameragrid->font());
-    const int cellMargins = 2 * (cameragrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cameragrid) + 1) + 2;
-    cameragrid->verticalHeader()->setDefaultSectionSize(std::max(pixels(GridRowHeight), gridMetrics.height() + 4));
-    for (int c = 0; c < GridColumns; ++c) {
-        int widest = 0;
-        for (int r = 0; r < GridRows; ++r)
-            widest = std::max(widest, gridMetrics.horizontalAdvance(cameragrid->item(r, c)->text()));
-        cameragrid->setColumnWidth(c, std::max(pixels(GridColumnWidths[c]), widest + cellMargins));
-    }
+    fitCameraGrid();
 
     // The capture list: as designed, unless the font in use needs more to show the column's text
     // whole (the view elides what does not fit: a timecode would lose its frames).
@@ -459,6 +450,24 @@ void Tedlf::arrangeForFont()
     // A window sized for the previous font keeps its proportions.
     if (before != scale && isVisible())
         resize(qRound(width() * scale / before), qRound(height() * scale / before));
+}
+
+void Tedlf::fitCameraGrid()
+{
+    // The camera table's rows and columns, at least as high as its font and as wide as the texts
+    // of its fixed cells (the headings and the camera numbers), the grid line included.
+    const double scale = m_layout->scale();
+    const QFontMetrics metrics(cameragrid->font());
+    const int cellMargins = 2 * (cameragrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cameragrid) + 1) + 2;
+    cameragrid->verticalHeader()->setDefaultSectionSize(std::max(qRound(GridRowHeight * scale), metrics.height() + 4));
+    for (int c = 0; c < GridColumns; ++c) {
+        int widest = 0;
+        for (int r = 0; r < GridRows; ++r) {
+            if (!(cameragrid->item(r, c)->flags() & Qt::ItemIsEditable))
+                widest = std::max(widest, metrics.horizontalAdvance(cameragrid->item(r, c)->text()));
+        }
+        cameragrid->setColumnWidth(c, std::max(qRound(GridColumnWidths[c] * scale), widest + cellMargins));
+    }
 }
 
 void Tedlf::layoutFunctionKeys()
@@ -631,6 +640,7 @@ void Tedlf::fillCameraGrid()
     }
     for (int camera = 1; camera <= CameraTable::CameraCount; ++camera)
         cameragrid->item(camera, 0)->setText(QString::number(camera));
+    fitCameraGrid();
 }
 
 void Tedlf::KxFormShow()

@@ -204,6 +204,7 @@ private:
     // taller font, with buttons widened to their captions.
     void arrangeForFont();
     void layoutFunctionKeys();
+    void fitCameraGrid();
     void updateMinimumSize();
     // Makes the EDL and saves it; removes the rows it was made from once the file is written.
     void makeAndSave(bool withDialog);

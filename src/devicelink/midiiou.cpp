@@ -58,7 +58,8 @@ QPlainTextEdit *monitorMemo(QWidget *parent, const char *name, QSize designed)
 {
     auto *memo = new QPlainTextEdit(parent);
     memo->setObjectName(QLatin1String(name));
-    memo->setMinimumSize(designed);
+    // Monitors keep their designed size; they scroll.
+    memo->setFixedSize(designed);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A monitor written for hours keeps no undo history.
     memo->setUndoRedoEnabled(false);

@@ -205,6 +205,7 @@ inline void checkHeader(const QHeaderView *header, QStringList &clipped)
 inline void checkFixedCells(const QTableWidget *grid, QStringList &clipped)
 {
     const int textMargin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    const int gridLine = grid->showGrid() ? 1 : 0;
     for (int row = 0; row < grid->rowCount(); ++row) {
         if (grid->isRowHidden(row) || grid->rowViewportPosition(row) >= grid->viewport()->height())
             continue;
@@ -214,7 +215,7 @@ inline void checkFixedCells(const QTableWidget *grid, QStringList &clipped)
                 continue;
             const QFont font = item->data(Qt::FontRole).isValid() ? item->font() : grid->font();
             const Need need{lineSize(QFontMetrics(font), item->text()),
-                            QSize(grid->columnWidth(column) - 2 * textMargin, grid->rowHeight(row) - 1)};
+                            QSize(grid->columnWidth(column) - 2 * textMargin - gridLine, grid->rowHeight(row) - gridLine)};
             if (!fits(need))
                 clipped << report(grid, item->text(), need, QStringLiteral("cell %1,%2").arg(row).arg(column));
         }
