@@ -40,3 +40,13 @@ function(corvane_test name)
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
+
+# corvane_test_executable(<name> SOURCES ... [LIBS ...]): a Qt Test executable that is not run
+# on the offscreen platform (the caller registers it, for example on a real X display).
+function(corvane_test_executable name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+  corvane_warnings(${name})
+endfunction()

@@ -66,9 +66,25 @@ QLayoutItem *AnchorLayout::takeAt(int index)
     return m_entries.takeAt(index).item;
 }
 
+void AnchorLayout::setScale(double scale)
+{
+    m_scale = scale;
+    invalidate();
+}
+
+QRect AnchorLayout::scaled(const QRect &designed) const
+{
+    if (m_scale == 1.0)
+        return designed;
+    const int left = qRound(designed.x() * m_scale);
+    const int top = qRound(designed.y() * m_scale);
+    return QRect(left, top, qRound((designed.x() + designed.width()) * m_scale) - left,
+                 qRound((designed.y() + designed.height()) * m_scale) - top);
+}
+
 QSize AnchorLayout::sizeHint() const
 {
-    return m_designSize;
+    return scaledDesignSize();
 }
 
 QSize AnchorLayout::minimumSize() const
@@ -80,5 +96,6 @@ void AnchorLayout::setGeometry(const QRect &rect)
 {
     QLayout::setGeometry(rect);
     for (const Entry &entry : std::as_const(m_entries))
-        entry.item->setGeometry(place(entry.designed, entry.anchors, m_designSize, rect.size()).translated(rect.topLeft()));
+        entry.item->setGeometry(
+            place(scaled(entry.designed), entry.anchors, scaledDesignSize(), rect.size()).translated(rect.topLeft()));
 }

@@ -19,6 +19,14 @@ public:
 
     void addWidget(QWidget *widget, const QRect &designed, Anchors anchors);
 
+    // Every designed rectangle and the design size multiplied by scale (a larger font in use
+    // takes a larger window); 1 as designed.
+    void setScale(double scale);
+    double scale() const { return m_scale; }
+    QSize scaledDesignSize() const { return scaled(QRect(QPoint(), m_designSize)).size(); }
+    // A designed rectangle at the layout's scale.
+    QRect scaled(const QRect &designed) const;
+
     // The rectangle of a designed rectangle in a container of the given size.
     static QRect place(const QRect &designed, Anchors anchors, QSize designSize, QSize size);
 
@@ -38,6 +46,7 @@ private:
     };
     QSize m_designSize;
     QList<Entry> m_entries;
+    double m_scale = 1.0;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(AnchorLayout::Anchors)

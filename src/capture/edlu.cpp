@@ -9,6 +9,7 @@
 #include "DocumentFiles.h"
 #include "EdlFile.h"
 #include "Errors.h"
+#include "FileDialogs.h"
 #include "ErrorReport.h"
 #include "Fcp7XmlWriter.h"
 #include "KxDialog.h"
@@ -69,6 +70,20 @@ constexpr int GridRows = CameraTable::CameraCount + 1;
 constexpr int GridColumns = 3;
 constexpr int GridColumnWidths[GridColumns] = {50, 232, 75};
 constexpr int GridRowHeight = 24;
+
+// The line height of the designed font (8 point at 96 dpi); a font in use that is taller makes
+// every designed size larger by the same ratio.
+constexpr double DesignFontHeight = 13.0;
+
+// Designed places inside the panels.
+const QRect TimecodePlace(120, 4, 128, 25);
+constexpr int TimecodePixels = 21;
+constexpr int CommandButtonY = 4, CommandButtonWidth = 70, CommandButtonHeight = 25, CommandButtonPitch = 76;
+constexpr int KeyLabelHeight = 22, KeyButtonY = 24, KeyButtonHeight = 25, KeyLabelPixels = 19;
+// Room kept between buttons that grew to their captions.
+constexpr int ButtonGap = 3;
+// The capture list keeps at least this many rows on screen when the window is made small.
+constexpr int MinimumListRows = 3;
 
 // Function-key buttons F2 to F9 in Panel2: x and width; all 25 high at y = 24.
 struct KeyPlace {
@@ -150,8 +165,23 @@ QPushButton *commandButton(QWidget *panel, const char *name, const QString &capt
 {
     auto *button = new QPushButton(caption, panel);
     button->setObjectName(QLatin1String(name));
-    button->setGeometry(x, 4, 70, 25);
+    button->setGeometry(x, CommandButtonY, CommandButtonWidth, CommandButtonHeight);
     return button;
+}
+
+// The width a push button needs to show its caption whole in its font: the text's advance and
+// the margins its style draws around the text.
+int buttonWidthFor(const QPushButton *button, int height)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(0, 0, 200, height);
+    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    QString shown = button->text();
+    shown.replace(QLatin1String("&&"), QLatin1String("\x01"));
+    shown.remove(QLatin1Char('&'));
+    shown.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return button->fontMetrics().horizontalAdvance(shown) + (200 - contents.width()) + 2;
 }
 
 QMenu *subMenu(QWidget *parent, const char *name, const QString &caption)
@@ -181,8 +211,9 @@ Tedlf::Tedlf(QWidget *parent) : TKxForm(parent), m_list(new CaptureList(this))
     buildMenus();
     connectHandlers();
 
+    arrangeForFont();
     move(402, 33);
-    resize(DesignClientWidth, DesignClientHeight + MainMenu1->sizeHint().height());
+    resize(m_layout->scaledDesignSize() + QSize(0, MainMenu1->sizeHint().height()));
 
     runGuarded([this] { FormCreate(); });
 }
@@ -215,6 +246,7 @@ void Tedlf::buildLayout()
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     auto *layout = new AnchorLayout(QSize(DesignClientWidth, DesignClientHeight), client);
+    m_layout = layout;
     using A = AnchorLayout;
 
     auto *timecodePanel = new QFrame(client);
@@ -223,17 +255,7 @@ void Tedlf::buildLayout()
 
     tcpoz = new QLabel(QStringLiteral("00:00:00:00"), timecodePanel);
     tcpoz->setObjectName(QStringLiteral("tcpoz"));
-    tcpoz->setGeometry(120, 4, 128, 25);
-    QFont timecodeFont(QStringLiteral("Tahoma"));
-    timecodeFont.setStyleHint(QFont::SansSerif);
-    timecodeFont.setBold(true);
-    timecodeFont.setPixelSize(21);
-    // The sans that stands in for a missing Tahoma can be wider: the label keeps its designed
-    // size and the font shrinks until the frames show.
-    while (timecodeFont.pixelSize() > 8
-           && QFontMetrics(timecodeFont).horizontalAdvance(TimecodeText) > tcpoz->contentsRect().width())
-        timecodeFont.setPixelSize(timecodeFont.pixelSize() - 1);
-    tcpoz->setFont(timecodeFont);
+    tcpoz->setGeometry(TimecodePlace);
     tcpoz->setAutoFillBackground(true);
     QPalette lime = tcpoz->palette();
     lime.setColor(QPalette::Window, QColor(0, 255, 0));
@@ -270,20 +292,13 @@ void Tedlf::buildLayout()
         // One fixed height for every row: the view never measures rows, whatever their number.
         rows->setSectionResizeMode(QHeaderView::Fixed);
         rows->setMinimumSectionSize(1);
-        rows->setDefaultSectionSize(List1->fontMetrics().height() + 4);
         QHeaderView *columns = List1->horizontalHeader();
         columns->setSectionsClickable(true);
         columns->setHighlightSections(false);
         columns->setSortIndicatorShown(false);
         columns->setStretchLastSection(false);
         columns->setMinimumSectionSize(0);
-        // As designed, unless the font in use needs more to show the column's text whole
-        // (the view elides what does not fit: a timecode would lose its frames).
-        const int textMargins = 2 * (List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1) + 1;
-        for (int c = 0; c < CaptureList::ColumnCount; ++c) {
-            const int needed = List1->fontMetrics().horizontalAdvance(QLatin1String(ListColumns[c].fullText)) + textMargins;
-            columns->resizeSection(c, std::max(ListColumns[c].width, needed));
-        }
+        // Column widths: arrangeForFont.
         connect(columns, &QHeaderView::sectionResized, this, [columns](int section, int, int size) {
             if (section >= 0 && section < CaptureList::ColumnCount && size < ListColumns[section].minimum)
                 columns->resizeSection(section, ListColumns[section].minimum);
@@ -335,6 +350,7 @@ void Tedlf::buildLayout()
     button6->setEnabled(false);
     makesave = commandButton(Panel1, "makesave", QStringLiteral("Make&&Save"), 460);
     kexit = commandButton(Panel1, "kexit", QStringLiteral("Exit"), 536);
+    m_commandButtons = {Kfilname, kdelete, Kcomment, kdeleteall, button5, button6, makesave, kexit};
     layout->addWidget(Panel1, QRect(0, 434, 862, 33), A::Left | A::Right | A::Bottom);
 
     Memo1 = new QPlainTextEdit(client);
@@ -361,10 +377,11 @@ void Tedlf::buildLayout()
         auto *label = new QLabel(name, Panel2);
         label->setObjectName(QStringLiteral("Label") + name);
         label->setFont(keyFont);
-        label->setGeometry(place.x + 4, 0, place.width - 4, 22);
+        label->setGeometry(place.x + 4, 0, place.width - 4, KeyLabelHeight);
+        m_keyLabels[static_cast<size_t>(i)] = label;
         auto *button = new QPushButton(Panel2);
         button->setObjectName(name);
-        button->setGeometry(place.x, 24, place.width, 25);
+        button->setGeometry(place.x, KeyButtonY, place.width, KeyButtonHeight);
         // The buttons act on the mouse button going down, not on a click: activating a focused
         // button from the keyboard does nothing.
         button->installEventFilter(this);
@@ -383,6 +400,131 @@ void Tedlf::buildLayout()
 
     List1->installEventFilter(this);
     List1->viewport()->installEventFilter(this);
+}
+
+void Tedlf::changeEvent(QEvent *event)
+{
+    TKxForm::changeEvent(event);
+    // A desktop's own font for the window (its font size and name) comes through here.
+    if (event->type() == QEvent::FontChange && m_layout)
+        arrangeForFont();
+}
+
+void Tedlf::arrangeForFont()
+{
+    // A font taller than the designed one takes every designed size up by the same ratio; then
+    // each button grows further where its caption needs it.
+    const double scale = std::max(1.0, QFontMetricsF(font()).height() / DesignFontHeight);
+    const double before = m_layout->scale();
+    m_layout->setScale(scale);
+    auto scaled = [this](const QRect &designed) { return m_layout->scaled(designed); };
+    auto pixels = [scale](int designed) { return qRound(designed * scale); };
+
+    // The sans that stands in for a missing Tahoma can be wider: the label keeps its designed
+    // size and the font shrinks until the frames show.
+    tcpoz->setGeometry(scaled(TimecodePlace));
+    QFont timecodeFont(QStringLiteral("Tahoma"));
+    timecodeFont.setStyleHint(QFont::SansSerif);
+    timecodeFont.setBold(true);
+    timecodeFont.setPixelSize(pixels(TimecodePixels));
+    while (timecodeFont.pixelSize() > 8
+           && QFontMetrics(timecodeFont).horizontalAdvance(TimecodeText) > tcpoz->contentsRect().width())
+        timecodeFont.setPixelSize(timecodeFont.pixelSize() - 1);
+    tcpoz->setFont(timecodeFont);
+
+    int right = 0;
+    for (size_t i = 0; i < m_commandButtons.size(); ++i) {
+        QPushButton *button = m_commandButtons[i];
+        const QRect designed = scaled(QRect(4 + CommandButtonPitch * int(i), CommandButtonY, CommandButtonWidth,
+                                            CommandButtonHeight));
+        const int width = std::max(designed.width(), buttonWidthFor(button, designed.height()));
+        const int x = i == 0 ? designed.x() : std::max(designed.x(), right + pixels(ButtonGap));
+        button->setGeometry(x, designed.y(), width, designed.height());
+        right = x + width;
+    }
+    m_commandExtent = right + pixels(4);
+
+    QFont keyFont = font();
+    keyFont.setBold(true);
+    keyFont.setPixelSize(pixels(KeyLabelPixels));
+    for (QLabel *label : m_keyLabels)
+        label->setFont(keyFont);
+    layoutFunctionKeys();
+
+    fitCameraGrid();
+
+    // The capture list: as designed, unless the font in use needs more to show the column's text
+    // whole (the view elides what does not fit: a timecode would lose its frames).
+    List1->verticalHeader()->setDefaultSectionSize(List1->fontMetrics().height() + 4);
+    QHeaderView *columns = List1->horizontalHeader();
+    const int textMargins = 2 * (List1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, List1) + 1) + 1;
+    const int headerMargins = 2 * List1->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, columns) + 2;
+    for (int c = 0; c < CaptureList::ColumnCount; ++c) {
+        const int needed = std::max(List1->fontMetrics().horizontalAdvance(QLatin1String(ListColumns[c].fullText)) + textMargins,
+                                    columns->fontMetrics().horizontalAdvance(m_list->headerData(c, Qt::Horizontal).toString())
+                                        + headerMargins);
+        columns->resizeSection(c, std::max(pixels(ListColumns[c].width), needed));
+    }
+
+    updateMinimumSize();
+    // A window sized for the previous font keeps its proportions.
+    if (before != scale && isVisible())
+        resize(qRound(width() * scale / before), qRound(height() * scale / before));
+}
+
+void Tedlf::fitCameraGrid()
+{
+    // The camera table's rows and columns, at least as high as its font and as wide as the texts
+    // of its fixed cells (the headings and the camera numbers), the grid line included.
+    const double scale = m_layout->scale();
+    const QFontMetrics metrics(cameragrid->font());
+    const int cellMargins = 2 * (cameragrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cameragrid) + 1) + 2;
+    cameragrid->verticalHeader()->setDefaultSectionSize(std::max(qRound(GridRowHeight * scale), metrics.height() + 4));
+    for (int c = 0; c < GridColumns; ++c) {
+        int widest = 0;
+        for (int r = 0; r < GridRows; ++r) {
+            if (!(cameragrid->item(r, c)->flags() & Qt::ItemIsEditable))
+                widest = std::max(widest, metrics.horizontalAdvance(cameragrid->item(r, c)->text()));
+        }
+        cameragrid->setColumnWidth(c, std::max(qRound(GridColumnWidths[c] * scale), widest + cellMargins));
+    }
+}
+
+void Tedlf::layoutFunctionKeys()
+{
+    // Each key at its designed place, or further right and wider where its caption needs more
+    // room; its "F" label goes with it.
+    const double scale = m_layout->scale();
+    auto scaled = [this](const QRect &designed) { return m_layout->scaled(designed); };
+    int right = 0;
+    for (size_t i = 0; i < m_functionKeys.size(); ++i) {
+        const KeyPlace place = FunctionKeyPlaces[i];
+        const QRect designed = scaled(QRect(place.x, KeyButtonY, place.width, KeyButtonHeight));
+        QPushButton *key = m_functionKeys[i];
+        const int width = std::max(designed.width(), buttonWidthFor(key, designed.height()));
+        const int x = i == 0 ? designed.x() : std::max(designed.x(), right + qRound(ButtonGap * scale));
+        key->setGeometry(x, designed.y(), width, designed.height());
+        const QRect label = scaled(QRect(place.x + 4, 0, place.width - 4, KeyLabelHeight));
+        m_keyLabels[i]->setGeometry(x + (label.x() - designed.x()), label.y(), width - (label.x() - designed.x()),
+                                    std::max(label.height(), m_keyLabels[i]->fontMetrics().height()));
+        right = x + width;
+    }
+    m_keysExtent = right;
+    updateMinimumSize();
+}
+
+void Tedlf::updateMinimumSize()
+{
+    // Made small, the window keeps every button and the camera table's width whole and a few
+    // rows of the capture list; the lists and the memo give up their room first.
+    const double scale = m_layout->scale();
+    auto pixels = [scale](int designed) { return qRound(designed * scale); };
+    const int width = std::max({m_commandExtent + pixels(DesignClientWidth - 862), m_keysExtent + pixels(DesignClientWidth - 861),
+                                pixels(862), tcpoz->geometry().right() + pixels(4) + pixels(DesignClientWidth - 504)});
+    const int listHeight = pixels(394);
+    const int rows = List1->verticalHeader()->defaultSectionSize() * MinimumListRows + List1->horizontalHeader()->height();
+    const int height = pixels(DesignClientHeight) - listHeight + std::min(listHeight, rows + 4);
+    centralWidget()->setMinimumSize(width, height);
 }
 
 void Tedlf::buildMenus()
@@ -516,6 +658,7 @@ void Tedlf::FormCreate()
         return;
     for (int i = 0; i < 8; ++i)
         m_functionKeys[static_cast<size_t>(i)]->setText(settings()->GetString(functionKey(i + 2)));
+    layoutFunctionKeys();
     GPO8->setChecked(settings()->GetBool(Gpo8));
     const bool cmx = EdlMaker::layoutNamed(settings()->GetString(EdlFormat)) == EdlLayout::Cmx3600;
     (cmx ? CMX36001 : CorvaneLayout1)->setChecked(true);
@@ -536,6 +679,7 @@ void Tedlf::fillCameraGrid()
     }
     for (int camera = 1; camera <= CameraTable::CameraCount; ++camera)
         cameragrid->item(camera, 0)->setText(QString::number(camera));
+    fitCameraGrid();
 }
 
 void Tedlf::KxFormShow()
@@ -995,6 +1139,7 @@ QFileDialog *Tedlf::SaveDlg()
         m_saveDlg->setFileMode(QFileDialog::AnyFile);
         // The window asks its own replace question after the dialog.
         m_saveDlg->setOption(QFileDialog::DontConfirmOverwrite, true);
+        prepareFileDialog(m_saveDlg);
     }
     return m_saveDlg;
 }
@@ -1006,6 +1151,7 @@ QFileDialog *Tedlf::OpenDlg()
         m_openDlg->setObjectName(QStringLiteral("OpenDlg"));
         m_openDlg->setAcceptMode(QFileDialog::AcceptOpen);
         m_openDlg->setFileMode(QFileDialog::ExistingFile);
+        prepareFileDialog(m_openDlg);
     }
     return m_openDlg;
 }
@@ -1086,6 +1232,7 @@ void Tedlf::F2MouseDown(QPushButton *key, Qt::MouseButton button)
     DlgStringEntry(this, dtDefault, name + QStringLiteral(" Comment"), QStringLiteral("Function Key Comment"),
                    key->text(), caption);
     key->setText(caption);
+    layoutFunctionKeys();
     // "k" + the button's name is the "kf<n>" key the captions are read from at start-up.
     setSettingString(QStringLiteral("k") + name, caption);
 }

@@ -14,6 +14,7 @@
 #include <array>
 #include <optional>
 
+class AnchorLayout;
 class CameraTable;
 class CaptureJournal;
 class QAction;
@@ -213,6 +214,7 @@ protected:
     void F2MouseDown(QPushButton *key, Qt::MouseButton button);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     // The list, for a change other than an arriving device event.
@@ -221,6 +223,12 @@ private:
     void buildMenus();
     void connectHandlers();
     void fillCameraGrid();
+    // Sizes and places the controls for the font in use: the designed geometry, scaled up for a
+    // taller font, with buttons widened to their captions.
+    void arrangeForFont();
+    void layoutFunctionKeys();
+    void fitCameraGrid();
+    void updateMinimumSize();
     // Makes the EDL and saves it; removes the rows it was made from once the file is written.
     void makeAndSave(bool withDialog);
     void removeRowsMadeInto(int rows);
@@ -240,6 +248,11 @@ private:
     QStringList m_edlLines;
     QList<EdlDocument> m_edlDocuments;
     std::array<QPushButton *, 8> m_functionKeys{};
+    std::array<QLabel *, 8> m_keyLabels{};
+    std::array<QPushButton *, 8> m_commandButtons{};
+    AnchorLayout *m_layout = nullptr;
+    int m_commandExtent = 0;
+    int m_keysExtent = 0;
     QFileDialog *m_saveDlg = nullptr;
     QFileDialog *m_openDlg = nullptr;
     TNoCaptureDevices m_noDevices;

@@ -1,6 +1,7 @@
 #include "KxDialog.h"
 
 #include "KxeButton.h"
+#include "ScreenPlacement.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QWindow>
 
@@ -211,6 +213,19 @@ void setPicture(QLabel *label, TDlgType type)
         label->setPixmap(pixmap);
 }
 
+// The text label as wide as designed, or as its longest word where that is wider (a word cannot
+// wrap, and a path in a message is one word); the dialog grows with it.
+void fitTextWidth(TKxDlg *dialog, QLabel *label)
+{
+    const QFontMetrics metrics(label->font());
+    int widest = 0;
+    for (const QString &word : label->text().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+        widest = qMax(widest, metrics.horizontalAdvance(word));
+    const int extra = qBound(0, widest - TKxDlg::TextWidth, TKxDlg::MaxExtraWidth);
+    dialog->setExtraWidth(extra);
+    label->resize(TKxDlg::TextWidth + extra, label->height());
+}
+
 void showStandardPage(TKxDlg *dialog, TDlgType type, const QString &text, const QString &caption,
                       int page, QLabel *image, QLabel *label)
 {
@@ -218,6 +233,7 @@ void showStandardPage(TKxDlg *dialog, TDlgType type, const QString &text, const 
     dialog->Pages->setCurrentIndex(page);
     setPicture(image, type);
     label->setText(text);
+    fitTextWidth(dialog, label);
     label->resize(label->width(), TKxDlg::fittedLabelHeight(label));
     dialog->setPagesHeight(label->height() + 42);
 }
@@ -232,6 +248,7 @@ QString runStringEntry(QWidget *owner, TDlgType type, const QString &prompt, con
     dialog->setWindowTitle(caption);
     dialog->Pages->setCurrentIndex(TKxDlg::PageStringEntry);
     dialog->STR_Text->setText(prompt);
+    fitTextWidth(dialog.get(), dialog->STR_Text);
     dialog->STR_Text->resize(dialog->STR_Text->width(), TKxDlg::fittedLabelHeight(dialog->STR_Text));
     dialog->STR_Edit->move(dialog->STR_Edit->x(), dialog->STR_Text->height() + 13);
     dialog->setPagesHeight(dialog->STR_Edit->y() + dialog->STR_Edit->height() + 42);
@@ -332,11 +349,17 @@ TKxDlg::~TKxDlg() = default;
 void TKxDlg::setPagesHeight(int height)
 {
     height = qMax(height, int(PagesMinHeight));
-    Pages->setFixedSize(PagesWidth, height);
+    const int width = PagesWidth + m_extraWidth;
+    Pages->setFixedSize(width, height);
     // The pages follow at once, so that anchored buttons move before the dialog is shown.
     for (int i = 0; i < Pages->count(); ++i)
-        Pages->widget(i)->resize(PagesWidth, height);
-    setFixedSize(PagesWidth + 2 * BorderWidth, height + 2 * BorderWidth);
+        Pages->widget(i)->resize(width, height);
+    setFixedSize(width + 2 * BorderWidth, height + 2 * BorderWidth);
+}
+
+void TKxDlg::setExtraWidth(int extra)
+{
+    m_extraWidth = qMax(0, extra);
 }
 
 int TKxDlg::fittedLabelHeight(QLabel *label)
@@ -346,17 +369,27 @@ int TKxDlg::fittedLabelHeight(QLabel *label)
 
 void TKxDlg::placeOn(QWidget *owner)
 {
-    const QSize size = frameGeometry().size();
+    // Not framed yet, it is taken to get the frame its owner has.
+    if (owner)
+        ScreenPlacement::knownFrame(owner->window());
+    const QSize outer = size().grownBy(ScreenPlacement::frameOf(this));
+    QPoint at;
     if (owner) {
         const QRect area = owner->isWindow()
                                ? owner->frameGeometry()
                                : QRect(owner->mapToGlobal(QPoint(0, 0)), owner->size());
-        move(area.left() + (area.width() - size.width()) / 2,
-             area.top() + (area.height() - size.height()) / 2);
+        at = QPoint(area.left() + (area.width() - outer.width()) / 2, area.top() + (area.height() - outer.height()) / 2);
     } else {
         const QPoint cursor = QCursor::pos();
-        move(cursor.x() - size.width() / 2, cursor.y() - size.height() / 2);
+        at = QPoint(cursor.x() - outer.width() / 2, cursor.y() - outer.height() / 2);
     }
+    // Whole on the screen it lands on, also when its owner or the pointer is near an edge.
+    const ScreenLayout screens = ScreenPlacement::screens();
+    if (!screens.isEmpty()) {
+        const QRect wanted(at, outer);
+        at = ScreenPlacement::fitted(wanted, screens.areas.at(screens.screenFor(wanted))).topLeft();
+    }
+    move(at);
 }
 
 void TKxDlg::reject()

@@ -33,8 +33,14 @@ public:
     explicit TKxDlg(QWidget *parent = nullptr);
     ~TKxDlg() override;
 
+    // The most the dialog grows beyond its designed width for a word too long to wrap.
+    static constexpr int MaxExtraWidth = 600;
+
     // Sets the height of the page control (never below 92); the dialog follows its size.
     void setPagesHeight(int height);
+    // Widens the pages (and the dialog) beyond the designed width; takes effect with the next
+    // setPagesHeight.
+    void setExtraWidth(int extra);
     // Moves the dialog to the centre of owner, or centres it on the mouse cursor without one.
     void placeOn(QWidget *owner);
     // The height of a word-wrapped text label at its fixed width, with its minimum height.
@@ -84,6 +90,8 @@ protected:
 private:
     bool STR_EditKeyPress(QKeyEvent *event);
     void pageShown(int index);
+
+    int m_extraWidth = 0;
 };
 
 // The shared dialog, created on first use (a QApplication must exist). It is deleted when the

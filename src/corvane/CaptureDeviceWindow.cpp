@@ -1,6 +1,7 @@
 #include "CaptureDeviceWindow.h"
 
 #include "MidiIn.h"
+#include "ScreenPlacement.h"
 #include "edlu.h"
 #include "midiiou.h"
 
@@ -39,8 +40,24 @@ void CaptureDeviceWindow::CloseWindow()
 
 void CaptureDeviceWindow::ShowHide()
 {
+    if (!m_midiiof.isVisible() && !m_placed) {
+        m_placed = true;
+        placeDeviceWindow();
+    }
     // Showing runs the device window's start-up again (refilled lists, a revision query).
     m_midiiof.setVisible(!m_midiiof.isVisible());
+}
+
+void CaptureDeviceWindow::placeDeviceWindow()
+{
+    // Its first opening puts the device window beside the capture window, where the screen has
+    // room, so that it covers neither the timecode nor the rows; later openings find it where the
+    // operator left it. Until it is framed, its frame is taken to be the capture window's.
+    m_midiiof.adjustSize();
+    const QMargins frame = ScreenPlacement::frameOf(&m_midiiof);
+    const QSize outer = m_midiiof.size().grownBy(frame);
+    const QRect place = ScreenPlacement::besideOrLeastOver(m_edlf.frameGeometry(), outer, ScreenPlacement::screens());
+    m_midiiof.move(place.topLeft());
 }
 
 void CaptureDeviceWindow::AddGpoEvent(const QString &reader, const QString &generator, const QString &camera)

@@ -31,6 +31,9 @@ public:
     void ShowDeviceHealth(bool missing, std::uint64_t lost) override;
 
 private:
+    void placeDeviceWindow();
+
     Tedlf &m_edlf;
     Tmidiiof &m_midiiof;
+    bool m_placed = false;
 };

@@ -7,21 +7,23 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "MidiService.h"
+#include "ScreenPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -61,24 +63,48 @@ void setAlarm(QLabel *label, bool alarm)
     label->setPalette(palette);
 }
 
-QPlainTextEdit *monitorMemo(QWidget *parent, const char *name, int x, int y, int w, int h)
+QPlainTextEdit *monitorMemo(QWidget *parent, const char *name, QSize designed)
 {
     auto *memo = new QPlainTextEdit(parent);
     memo->setObjectName(QLatin1String(name));
-    memo->setGeometry(x, y, w, h);
+    // Monitors keep their designed size; they scroll.
+    memo->setFixedSize(designed);
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A monitor written for hours keeps no undo history.
     memo->setUndoRedoEnabled(false);
     return memo;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &caption, int x, int y)
+QLabel *label(QWidget *parent, const char *name, const QString &caption)
 {
     auto *l = new QLabel(caption, parent);
     l->setObjectName(QLatin1String(name));
-    l->move(x, y);
-    l->adjustSize();
     return l;
+}
+
+// The widest text a label shows among the given ones, in its font, with its frame.
+int widestText(const QLabel *label, const QStringList &texts)
+{
+    const QFontMetrics metrics(label->font());
+    int widest = 0;
+    for (const QString &text : texts)
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return widest + 2 * (label->frameWidth() + label->margin()) + 2;
+}
+
+// The revision lines at their longest: the long form, with the widest hexadecimal digit of the
+// font in every place.
+QStringList longestRevisionLines(const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    QChar widest = QLatin1Char('0');
+    for (const QChar digit : QStringLiteral("0123456789ABCDEF")) {
+        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest))
+            widest = digit;
+    }
+    const QString pair = QString(2, widest) + QLatin1Char('.') + QString(2, widest);
+    return {QStringLiteral("Core %1 Build %1 HW %1").arg(pair),
+            QStringLiteral("Main %1 Build %1 Vexa-16").arg(pair)};
 }
 
 } // namespace
@@ -125,79 +151,127 @@ void Tmidiiof::buildLayout()
 {
     setFont(windowFont());
 
+    // The controls keep their designed arrangement and at least their designed sizes; layouts let
+    // every box, label and monitor grow to the room its text takes in the font in use.
     tcpoz = new QLabel(QStringLiteral("00:00:00:00"), this);
     tcpoz->setObjectName(QStringLiteral("tcpoz"));
-    tcpoz->setGeometry(0, 0, 128, 25);
     tcpoz->setFont(boldPixelFont(QStringLiteral("Tahoma"), 21));
+    tcpoz->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setLime(tcpoz);
+    // Room for the widest timecode the interface can send.
+    tcpoz->setMinimumSize(std::max(128, widestText(tcpoz, {QStringLiteral("00:00:00:00"), QStringLiteral("23:58:58:28")})),
+                          std::max(25, tcpoz->fontMetrics().height()));
 
     Button2 = new QPushButton(QStringLiteral("LTC"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(136, 2, 41, 20);
+    Button2->setMinimumSize(41, 20);
 
-    GroupBox3 = new QGroupBox(QStringLiteral("Midi Output"), this);
-    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
-    GroupBox3->setGeometry(0, 32, 180, 44);
-    MidiOutputselect = new QComboBox(GroupBox3);
-    MidiOutputselect->setObjectName(QStringLiteral("MidiOutputselect"));
-    MidiOutputselect->setGeometry(8, 16, 120, 21);
-    MidiOutputselect->setPlaceholderText(QStringLiteral("Midi Output"));
-    OpenOut = new QCheckBox(QStringLiteral("Open"), GroupBox3);
-    OpenOut->setObjectName(QStringLiteral("OpenOut"));
-    OpenOut->setGeometry(128, 16, 44, 17);
-
-    GroupBox4 = new QGroupBox(QStringLiteral("Midi Input"), this);
-    GroupBox4->setObjectName(QStringLiteral("GroupBox4"));
-    GroupBox4->setGeometry(0, 76, 180, 44);
-    MidiInputSelect = new QComboBox(GroupBox4);
-    MidiInputSelect->setObjectName(QStringLiteral("MidiInputSelect"));
-    MidiInputSelect->setGeometry(8, 16, 120, 21);
-    MidiInputSelect->setPlaceholderText(QStringLiteral("Midi Input"));
-    OpenIn = new QCheckBox(QStringLiteral("Open"), GroupBox4);
-    OpenIn->setObjectName(QStringLiteral("OpenIn"));
-    OpenIn->setGeometry(128, 16, 44, 17);
+    auto deviceBox = [this](const char *name, const QString &title, QComboBox *&list, const char *listName,
+                            QCheckBox *&open, const char *openName) {
+        auto *box = new QGroupBox(title, this);
+        box->setObjectName(QLatin1String(name));
+        box->setMinimumSize(180, 44);
+        list = new QComboBox(box);
+        list->setObjectName(QLatin1String(listName));
+        list->setMinimumSize(120, 21);
+        list->setPlaceholderText(title);
+        open = new QCheckBox(QStringLiteral("Open"), box);
+        open->setObjectName(QLatin1String(openName));
+        open->setMinimumSize(44, 17);
+        auto *row = new QHBoxLayout(box);
+        row->setContentsMargins(8, 2, 6, 4);
+        row->setSpacing(4);
+        row->addWidget(list, 1);
+        row->addWidget(open);
+        return box;
+    };
+    GroupBox3 = deviceBox("GroupBox3", QStringLiteral("Midi Output"), MidiOutputselect, "MidiOutputselect", OpenOut,
+                          "OpenOut");
+    GroupBox4 = deviceBox("GroupBox4", QStringLiteral("Midi Input"), MidiInputSelect, "MidiInputSelect", OpenIn,
+                          "OpenIn");
 
     Revision = new QGroupBox(QStringLiteral("Revision"), this);
     Revision->setObjectName(QStringLiteral("Revision"));
-    Revision->setGeometry(0, 120, 185, 41);
+    Revision->setMinimumSize(185, 41);
     setLime(Revision);
-    revtext = label(Revision, "revtext", QStringLiteral("revtext"), 10, 12);
-    revtext2 = label(Revision, "revtext2", QStringLiteral("revtext"), 10, 24);
-    // Room for the longest revision line inside the group.
+    revtext = label(Revision, "revtext", QStringLiteral("revtext"));
+    revtext2 = label(Revision, "revtext2", QStringLiteral("revtext"));
+    const QStringList revisionLines = longestRevisionLines(revtext->font());
     for (QLabel *line : {revtext, revtext2})
-        line->resize(Revision->width() - line->x() - 2, line->height());
+        line->setMinimumWidth(widestText(line, revisionLines));
+    auto *lines = new QVBoxLayout(Revision);
+    lines->setContentsMargins(10, 0, 4, 2);
+    lines->setSpacing(0);
+    lines->addWidget(revtext);
+    lines->addWidget(revtext2);
 
     Button1 = new QPushButton(QStringLiteral("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(0, 166, 185, 25);
+    Button1->setMinimumSize(185, 25);
 
-    vmout = monitorMemo(this, "vmout", 184, 0, 441, 73);
-    vmin = monitorMemo(this, "vmin", 184, 72, 441, 65);
-    m8data = monitorMemo(this, "m8data", 186, 142, 391, 51);
+    vmout = monitorMemo(this, "vmout", QSize(441, 73));
+    vmin = monitorMemo(this, "vmin", QSize(441, 65));
+    m8data = monitorMemo(this, "m8data", QSize(391, 51));
     m_vmout.memo = vmout;
     m_vmin.memo = vmin;
     m_m8data.memo = m8data;
 
-    Label1 = label(this, "Label1", QStringLiteral("MTC"), 592, 144);
-    mtccount = label(this, "mtccount", QStringLiteral("00"), 593, 160);
-    mmccount = label(this, "mmccount", QStringLiteral("00"), 593, 176);
+    Label1 = label(this, "Label1", QStringLiteral("MTC"));
+    mtccount = label(this, "mtccount", QStringLiteral("00"));
+    mmccount = label(this, "mmccount", QStringLiteral("00"));
     for (QLabel *counter : {mtccount, mmccount}) {
         counter->setFont(boldPixelFont(font().family(), 13));
-        // Wide enough for "99" whatever the font.
-        counter->resize(std::max(counter->sizeHint().width() * 2, 24), counter->sizeHint().height());
+        // The counters show 0 to 99.
+        counter->setMinimumWidth(std::max(24, widestText(counter, {QStringLiteral("88"), QStringLiteral("99"),
+                                                                   QStringLiteral("00")})));
     }
 
+    auto *left = new QVBoxLayout;
+    left->setSpacing(0);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(8);
+    top->addWidget(tcpoz);
+    top->addWidget(Button2, 0, Qt::AlignTop);
+    top->addStretch(1);
+    left->addLayout(top);
+    left->addSpacing(7);
+    left->addWidget(GroupBox3);
+    left->addWidget(GroupBox4);
+    left->addWidget(Revision);
+    left->addSpacing(5);
+    left->addWidget(Button1);
+    left->addStretch(1);
+
+    auto *counters = new QVBoxLayout;
+    counters->setContentsMargins(6, 2, 0, 0);
+    counters->setSpacing(2);
+    counters->addWidget(Label1);
+    counters->addWidget(mtccount);
+    counters->addWidget(mmccount);
+    counters->addStretch(1);
+    auto *bottom = new QHBoxLayout;
+    bottom->setContentsMargins(2, 4, 0, 0);
+    bottom->setSpacing(0);
+    bottom->addWidget(m8data, 1);
+    bottom->addLayout(counters);
+
+    auto *right = new QVBoxLayout;
+    right->setSpacing(0);
+    right->addWidget(vmout);
+    right->addWidget(vmin);
+    right->addLayout(bottom);
+
     // Below the controls: which MIDI system the devices come from, or that there is none and
-    // what to start. Two lines of the window's font fit the longest of these sentences.
+    // what to start. Two lines of the window's font, as wide as the controls above.
     midiSystem = new QLabel(this);
     midiSystem->setObjectName(QStringLiteral("midiSystem"));
     midiSystem->setWordWrap(true);
-    midiSystem->setGeometry(2, DesignClientHeight + 2, DesignClientWidth - 4, 2 * midiSystem->fontMetrics().lineSpacing() + 4);
+    midiSystem->setFixedHeight(2 * midiSystem->fontMetrics().lineSpacing() + 4);
+    midiSystem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
     // Below that, while a device is gone or events were lost: what happened.
     devicestate = new QLabel(this);
     devicestate->setObjectName(QStringLiteral("devicestate"));
-    devicestate->setGeometry(4, midiSystem->geometry().bottom() + 1, DesignClientWidth - 8, StatusLineHeight);
     {
         QFont bold = font();
         bold.setBold(true);
@@ -206,16 +280,28 @@ void Tmidiiof::buildLayout()
         red.setColor(QPalette::WindowText, QColor(0xC0, 0x00, 0x00));
         devicestate->setPalette(red);
     }
+    devicestate->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     devicestate->hide();
 
-    // The window sizes itself to its contents.
-    m_baseHeight = midiSystem->geometry().bottom() + 3;
-    setFixedSize(DesignClientWidth, m_baseHeight);
-    QPoint place(DesignLeft, DesignTop);
-    // A frame above the screen's top would put the title bar out of reach on most desktops.
-    if (const QScreen *screen = this->screen())
-        place.setY(std::max(place.y(), screen->availableGeometry().top()));
-    move(place);
+    auto *controls = new QHBoxLayout;
+    controls->setSpacing(0);
+    controls->addLayout(left);
+    controls->addLayout(right, 1);
+    auto *window = new QVBoxLayout(this);
+    window->setContentsMargins(0, 0, 0, 0);
+    window->setSpacing(2);
+    window->addLayout(controls);
+    auto *below = new QHBoxLayout;
+    below->setContentsMargins(2, 0, 2, 1);
+    below->addWidget(midiSystem);
+    window->addLayout(below);
+    auto *state = new QHBoxLayout;
+    state->setContentsMargins(4, 0, 4, 1);
+    state->addWidget(devicestate);
+    window->addLayout(state);
+    // The window sizes itself to its contents, from the start.
+    window->setSizeConstraint(QLayout::SetFixedSize);
+    window->activate();
 
     MidiInput1->setSysexBufferSize(InputSysexBufferSize);
     MidiInput1->setSysexBufferCount(InputSysexBufferCount);
@@ -290,6 +376,22 @@ void Tmidiiof::showEvent(QShowEvent *event)
     // Shown by the program, not restored from a minimised state by the window system.
     if (!event->spontaneous())
         runGuarded([this] { FormShow(); });
+}
+
+void Tmidiiof::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // Once the window system has framed the window, all of it on the screen it opened on.
+    if (!m_framed && isVisible() && ScreenPlacement::knownFrame(this)) {
+        m_framed = true;
+        const ScreenLayout screens = ScreenPlacement::screens();
+        if (!screens.isEmpty()) {
+            const QRect outer = frameGeometry();
+            const QRect placed = ScreenPlacement::fitted(outer, screens.areas.at(screens.screenFor(outer)));
+            if (placed.topLeft() != outer.topLeft())
+                move(placed.topLeft());
+        }
+    }
 }
 
 void Tmidiiof::FormShow()
@@ -556,7 +658,6 @@ void Tmidiiof::showDeviceHealth()
         parts << (lost == 1 ? QStringLiteral("1 event lost.") : QStringLiteral("%1 events lost.").arg(lost));
     devicestate->setText(parts.join(QStringLiteral("  ")));
     devicestate->setVisible(!parts.isEmpty());
-    setFixedSize(DesignClientWidth, m_baseHeight + (parts.isEmpty() ? 0 : StatusLineHeight));
     if (m_sink)
         m_sink->ShowDeviceHealth(alarm, lost);
 }

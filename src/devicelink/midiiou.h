@@ -30,12 +30,10 @@ class TMidiOutput;
 class Tmidiiof : public QWidget, public DeviceMonitor {
     Q_OBJECT
 public:
-    // Client area as designed at 96 dpi: the extent of the controls.
+    // Client area as designed at 96 dpi: the extent of the controls. The window is at least this
+    // large, and larger where the font in use needs room for the texts.
     static constexpr int DesignClientWidth = 625;
     static constexpr int DesignClientHeight = 193;
-    // Where the window is first placed (outer frame).
-    static constexpr int DesignLeft = 275;
-    static constexpr int DesignTop = -8;
     // Lines each monitor keeps at least: once a memo holds twice as many, it is cut back to the
     // newest MonitorLineLimit, so that hours of traffic neither grow the memos without bound nor
     // slow the window down.
@@ -68,9 +66,6 @@ public:
     DeviceWatch &deviceWatch() { return *m_watch; }
     // The timecode label's text while a device that was open is gone.
     static inline const QString NoDeviceText = QStringLiteral("NO DEVICE");
-    // The status line below the MIDI system line, shown (and the window taller by this) while a
-    // device is gone or events were lost.
-    static constexpr int StatusLineHeight = 18;
 
     // --- Controls, named as in the window's design ------------------------------------------
     QLabel *tcpoz;
@@ -92,7 +87,7 @@ public:
     QLabel *mtccount;
     QLabel *mmccount;
     QLabel *midiSystem; // the MIDI system in use, or that there is none and what to start
-    QLabel *devicestate; // the status line
+    QLabel *devicestate; // below the MIDI system line while a device is gone or events were lost
     TMidiInput *MidiInput1;
     TMidiOutput *MidiOutput1;
 
@@ -127,6 +122,7 @@ protected:
     void FormCreate();
     void FormShow();
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -171,5 +167,5 @@ private:
     CaptureSink *m_sink = nullptr;
     QString m_timecode = QStringLiteral("00:00:00:00"); // the last one shown, for after an alarm
     bool m_alarm = false;
-    int m_baseHeight = DesignClientHeight; // the window's height without the status line
+    bool m_framed = false;
 };

@@ -2,11 +2,13 @@
 
 #include "ErrorReport.h"
 #include "KxSettings.h"
+#include "ScreenPlacement.h"
 
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QWindow>
@@ -22,13 +24,13 @@ QList<TKxForm *> &forms()
     return list;
 }
 
-QRect primaryOverride;
-QRect virtualOverride;
-QMargins lastFrameMargins;
 
 // Pointer rows at the top of a window that count as its top edge.
 constexpr int TopEdgeRows = 4;
 constexpr int PointerSampleMs = 50;
+// How often, and how many times, a shown window is looked at until the window system has framed it.
+constexpr int FrameWatchMs = 20;
+constexpr int FrameWatchChecks = 100;
 
 const QString FLeft = QStringLiteral("_FLeft");
 const QString FTop = QStringLiteral("_FTop");
@@ -44,31 +46,6 @@ enum PlacementState { StateNormal = 1, StateMinimized = 2, StateMaximized = 3 };
 
 } // namespace
 
-namespace ScreenGeometry {
-
-QRect primaryScreen()
-{
-    if (!primaryOverride.isNull())
-        return primaryOverride;
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-}
-
-QRect virtualDesktop()
-{
-    if (!virtualOverride.isNull())
-        return virtualOverride;
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->virtualGeometry() : primaryScreen();
-}
-
-void setForTests(const QRect &primary, const QRect &virtualDesk)
-{
-    primaryOverride = primary;
-    virtualOverride = virtualDesk;
-}
-
-} // namespace ScreenGeometry
 
 TKxForm::TKxForm(QWidget *parent) : QMainWindow(parent)
 {
@@ -78,6 +55,14 @@ TKxForm::TKxForm(QWidget *parent) : QMainWindow(parent)
         CreateSettingsFile();
     }
     m_pointerTimer.setInterval(PointerSampleMs);
+    m_frameWatch.setInterval(FrameWatchMs);
+    connect(&m_frameWatch, &QTimer::timeout, this, [this] {
+        if (!m_pendingPlacement || ++m_frameChecks > FrameWatchChecks) {
+            m_frameWatch.stop();
+            return;
+        }
+        applyPendingPlacement();
+    });
     connect(&m_pointerTimer, &QTimer::timeout, this, &TKxForm::samplePointer);
 }
 
@@ -127,13 +112,88 @@ void TKxForm::closeEvent(QCloseEvent *event)
 
 QRect TKxForm::normalFrameGeometry() const
 {
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    return normal.marginsAdded(frameMargins());
+    if (!normalGeometry().isValid() || !isVisible())
+        return outerGeometry();
+    return normalGeometry().marginsAdded(frameMargins());
+}
+
+QRect TKxForm::outerGeometry() const
+{
+    if (ScreenPlacement::knownFrame(this))
+        return frameGeometry();
+    // Not framed yet: a window's position is that of its frame already; its size is the client's.
+    return QRect(pos(), size().grownBy(frameMargins()));
+}
+
+void TKxForm::placeOuter(const OuterPlacement &placement)
+{
+    const QScopedValueRollback placing(m_placing, true);
+    const std::optional<QMargins> known = ScreenPlacement::knownFrame(this);
+    const QMargins frame = known ? *known : frameMargins();
+    const QRect now = outerGeometry();
+    const QRect asked(placement.left.value_or(now.x()), placement.top.value_or(now.y()),
+                      placement.width.value_or(now.width()), placement.height.value_or(now.height()));
+    const int titleHeight = frame.top() > 0 ? frame.top() : ScreenPlacement::MinTitleHeight;
+    const QRect placed = ScreenPlacement::limited(asked, ScreenPlacement::screens(), placement.multipleMonitors,
+                                                  placement.checkLimits, minimumSize().grownBy(frame), titleHeight);
+    // move() places the frame of a window that was never made; once the native window exists it
+    // places the client area, offset by the frame Qt knows (none before the window is framed).
+    if (!testAttribute(Qt::WA_WState_Created) || known)
+        move(placed.topLeft());
+    else
+        move(placed.topLeft() + QPoint(frame.left(), frame.top()));
+    resize(placed.size().shrunkBy(frame).expandedTo(QSize(1, 1)));
+    // Once the window system has framed the window, the same request again with its real
+    // frame: sizes not asked for keep the client area as it is.
+    if (known) {
+        m_pendingPlacement.reset();
+    } else {
+        m_pendingPlacement = placement;
+        if (isVisible())
+            watchForFrame();
+    }
+}
+
+void TKxForm::watchForFrame()
+{
+    // The window system frames a window soon after it shows, and not always with a move or
+    // resize the window hears of: it is looked at until then (a window never framed, without a
+    // window manager, keeps the placement it has).
+    m_frameChecks = 0;
+    if (!m_frameWatch.isActive())
+        m_frameWatch.start();
+}
+
+void TKxForm::applyPendingPlacement()
+{
+    if (!m_pendingPlacement || m_placing || !isVisible() || !ScreenPlacement::knownFrame(this))
+        return;
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        m_pendingPlacement.reset();
+        return;
+    }
+    const OuterPlacement placement = *m_pendingPlacement;
+    m_pendingPlacement.reset();
+    placeOuter(placement);
+}
+
+void TKxForm::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    applyPendingPlacement();
+}
+
+void TKxForm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    applyPendingPlacement();
 }
 
 void TKxForm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (m_pendingPlacement)
+        watchForFrame();
     if (!event->spontaneous() && !m_recreating)
         runGuarded([this] { KxFormShow(); });
 }
@@ -175,7 +235,7 @@ void TKxForm::setFramed(bool framed, int menuHeight)
     const bool wasVisible = isVisible();
     const bool wasActive = isActiveForm();
     const QRect client = geometry();
-    rememberFrameMargins();
+    ScreenPlacement::knownFrame(this); // remembers the frame before it goes
     // Changing the frame re-creates the native window; that is no new showing of the window.
     m_recreating = true;
     setWindowFlag(Qt::FramelessWindowHint, !framed);
@@ -193,26 +253,7 @@ void TKxForm::setFramed(bool framed, int menuHeight)
 
 QMargins TKxForm::frameMargins() const
 {
-    const QRect frame = frameGeometry();
-    const QRect client = geometry();
-    const QMargins own(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-                       frame.bottom() - client.bottom());
-    if (!own.isNull() || windowFlags().testFlag(Qt::FramelessWindowHint))
-        return own;
-    // Not shown yet: the frame it will get, as seen on a window shown before.
-    return lastFrameMargins;
-}
-
-void TKxForm::rememberFrameMargins() const
-{
-    if (!isVisible() || windowFlags().testFlag(Qt::FramelessWindowHint))
-        return;
-    const QRect frame = frameGeometry();
-    const QRect client = geometry();
-    const QMargins own(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
-                       frame.bottom() - client.bottom());
-    if (!own.isNull())
-        lastFrameMargins = own;
+    return ScreenPlacement::frameOf(this);
 }
 
 void TKxForm::HideTitleBar()
@@ -317,7 +358,6 @@ void TKxSettingsFile::SaveWindowPlacement(TKxForm *form)
 
 void TKxSettingsFile::savePlacement(TKxForm *form, bool leavingNormalState)
 {
-    form->rememberFrameMargins();
     const bool wasHidden = form->TitleBarHidden();
     if (wasHidden)
         form->ShowTitleBar();
@@ -332,7 +372,7 @@ void TKxSettingsFile::savePlacement(TKxForm *form, bool leavingNormalState)
         putInt(FState, StateMaximized);
     } else {
         // In the normal state, or just leaving it: its normal edges and size.
-        const QRect frame = leavingNormalState ? form->normalFrameGeometry() : form->frameGeometry();
+        const QRect frame = leavingNormalState ? form->normalFrameGeometry() : form->outerGeometry();
         putInt(FLeft, frame.x());
         putInt(FTop, frame.y());
         putInt(FState, StateNormal);
@@ -369,66 +409,36 @@ void TKxSettingsFile::RestoreWindowPlacement(TKxForm *form)
         form->setFont(font);
     }
 
-    const QRect frame = form->geometry().marginsAdded(form->frameMargins());
-    auto valueOr = [&](const QString &suffix, int current) {
+    auto value = [&](const QString &suffix) -> std::optional<int> {
         const int v = GetInteger(form->formKey(suffix));
-        return v == NoValue ? current : v;
+        return v == NoValue ? std::nullopt : std::optional<int>(v);
     };
-    int left = valueOr(FLeft, frame.x());
-    int top = valueOr(FTop, frame.y());
-    const int width = form->isSizeable() ? valueOr(FWidth, frame.width()) : frame.width();
-    const int height = form->isSizeable() ? valueOr(FHeight, frame.height()) : frame.height();
-
-    int limitTop, limitLeft, limitBottom, limitRight;
-    if (MultiDisplay()) {
-        const QRect desk = ScreenGeometry::virtualDesktop();
-        limitTop = desk.top();
-        limitLeft = desk.left();
-        limitBottom = desk.height();
-        limitRight = desk.width();
-    } else {
-        const QRect screen = ScreenGeometry::primaryScreen();
-        limitTop = -40;
-        limitLeft = 0;
-        limitBottom = screen.height();
-        limitRight = screen.width();
+    TKxForm::OuterPlacement placement;
+    placement.left = value(FLeft);
+    placement.top = value(FTop);
+    if (form->isSizeable()) {
+        placement.width = value(FWidth);
+        placement.height = value(FHeight);
     }
-    if (GetBool(CheckDisplay)) {
-        if (top < limitTop)
-            top = limitTop;
-        if (top > limitBottom - height / 4)
-            top = limitBottom - height;
-        if (left < limitLeft - width / 2)
-            left = limitLeft;
-        if (left > limitRight - width / 2)
-            left = limitRight - width;
-    }
+    placement.multipleMonitors = MultiDisplay();
+    placement.checkLimits = GetBool(CheckDisplay);
 
-    // Width and height are the outer size; Qt sizes the client area inside the frame. move()
-    // places the frame.
-    const QMargins margins = form->frameMargins();
-    const int frameWidth = margins.left() + margins.right();
-    const int frameHeight = margins.top() + margins.bottom();
-    auto place = [&] {
-        form->move(left, top);
-        form->resize(qMax(1, width - frameWidth), qMax(1, height - frameHeight));
-    };
     switch (GetInteger(form->formKey(FState))) {
     case StateNormal:
         form->setWindowState(Qt::WindowNoState);
-        place();
+        form->placeOuter(placement);
         break;
     case StateMinimized:
         // The normal-state edges still apply when the window is restored.
         form->setWindowState(Qt::WindowNoState);
-        place();
+        form->placeOuter(placement);
         form->setWindowState(Qt::WindowMinimized);
         break;
     case StateMaximized:
         form->setWindowState(Qt::WindowMaximized);
         break;
     default:
-        place();
+        form->placeOuter(placement);
         break;
     }
 

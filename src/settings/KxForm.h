@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QTimer>
 
+#include <optional>
+
 // The settings-aware window base. Its placement, font, visibility and title-bar mode are kept
 // per window in the current desktop (keys "<FORM>" + object name + suffix). The first one
 // created (the main window) opens the settings file while it loads, so the window's own set-up
@@ -68,9 +70,23 @@ public:
 
     // The outer position and size that the window has in the normal state.
     QRect normalFrameGeometry() const;
-    // The frame around the client area; for a window not shown yet, the frame that the last
-    // shown window had.
+    // The outer position and size now; for a window not framed yet, with the frame it will get.
+    QRect outerGeometry() const;
+    // The frame around the client area; for a window not framed yet, the frame that the last
+    // framed window had.
     QMargins frameMargins() const;
+
+    // An outer placement asked for by the desktop: each edge or size that is not given stays as
+    // the window has it. The window is limited to the screens as the desktop's monitor choice
+    // and "checkdisp" say, and its title bar is always left on a screen.
+    struct OuterPlacement {
+        std::optional<int> left, top, width, height;
+        bool multipleMonitors = false;
+        bool checkLimits = false;
+    };
+    // Applies the placement now; a window that the window system has not framed yet gets it
+    // again once its frame is known, so that its outer size comes out as asked.
+    void placeOuter(const OuterPlacement &placement);
 
 signals:
     // Emitted by RestoreAllWindows after this window's placement was applied again.
@@ -80,6 +96,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     // Called when the window is shown, not when the title-bar handling re-creates it.
     virtual void KxFormShow() {}
     // Called while the window closes (by any path), before the settings file is closed.
@@ -89,7 +107,8 @@ private:
     friend class TKxSettingsFile;
     void samplePointer();
     void hitTestOnce(HitZone zone);
-    void rememberFrameMargins() const;
+    void applyPendingPlacement();
+    void watchForFrame();
     bool isActiveForm() const;
     // Re-creates the native window with or without its frame, keeping the client area in place.
     void setFramed(bool framed, int menuHeight);
@@ -107,12 +126,9 @@ private:
     QPointer<QWidget> m_savedMenu;
     QTimer m_pointerTimer;
     QPoint m_lastPointer;
+    std::optional<OuterPlacement> m_pendingPlacement;
+    QTimer m_frameWatch;
+    int m_frameChecks = 0;
+    bool m_placing = false;
 };
 
-// The screens that window placement is limited to. Tests set their own.
-namespace ScreenGeometry {
-QRect primaryScreen();
-QRect virtualDesktop();
-// Overrides both; null rectangles restore the real screens.
-void setForTests(const QRect &primary, const QRect &virtualDesktop);
-} // namespace ScreenGeometry

@@ -2,10 +2,12 @@
 
 #include "AppPaths.h"
 #include "ErrorReport.h"
+#include "FileDialogs.h"
 #include "IniStore.h"
 #include "KxDialog.h"
 #include "MenuItems.h"
 #include "KxSettings.h"
+#include "ScreenPlacement.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -26,6 +28,8 @@
 #include <QScopeGuard>
 #include <QShowEvent>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
 using namespace SettingsKeys;
@@ -130,6 +134,7 @@ void TKxSettingsForm::buildLayout()
 
     // Left pane: the desktops, and two buttons whose actions change with the page.
     auto *left = new QWidget(client);
+    left->setObjectName(QStringLiteral("LeftPane"));
     left->setFixedWidth(LeftPaneWidth);
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
@@ -143,6 +148,7 @@ void TKxSettingsForm::buildLayout()
     leftButtons->addWidget(Button5);
     leftLayout->addLayout(leftButtons);
     outer->addWidget(left);
+    m_leftPane = left;
 
     // Right pane: three pages without tabs.
     Controls = new QStackedWidget(client);
@@ -240,6 +246,8 @@ void TKxSettingsForm::buildLayout()
     ExportDlg->setAcceptMode(QFileDialog::AcceptSave);
     ExportDlg->setFileMode(QFileDialog::AnyFile);
     ExportDlg->setDefaultSuffix(QStringLiteral("ini"));
+    prepareFileDialog(ImportDlg);
+    prepareFileDialog(ExportDlg);
     // The save dialog asks before an existing file is chosen (Qt's default): exporting adds to it.
 
     // Keyboard selection changes count as clicks, as they do in a list box.
@@ -344,19 +352,36 @@ void TKxSettingsForm::showEvent(QShowEvent *event)
     TKxForm::showEvent(event);
 }
 
+void TKxSettingsForm::fitLeftPane()
+{
+    // As designed, or wider where the font in use needs it for the widest caption the two buttons
+    // under the list take on any page.
+    int widest = 0;
+    for (QAction *action : {IA_SaveAs, IA_Apply, IEA_SelectNone, IEA_SelectAll}) {
+        QStyleOptionButton option;
+        option.initFrom(Button4);
+        option.rect = QRect(0, 0, 200, Button4->sizeHint().height());
+        const QRect contents = style()->subElementRect(QStyle::SE_PushButtonContents, &option, Button4);
+        widest = std::max(widest, Button4->fontMetrics().horizontalAdvance(action->text()) + 200 - contents.width() + 2);
+    }
+    const int spacing = m_leftPane->layout()->spacing() >= 0 ? m_leftPane->layout()->spacing() : 6;
+    m_leftPane->setFixedWidth(std::max(int(LeftPaneWidth), 2 * widest + spacing));
+}
+
 void TKxSettingsForm::fitDesignSize()
 {
+    fitLeftPane();
     // The designed sizes are outer sizes; Qt sizes the window inside its frame, which is known
-    // only once the window is about to show.
+    // only once the window system has framed it (placeOuter then sizes it again).
     const QMargins frame = frameMargins();
-    setMinimumSize(QSize(MinWidth, MinHeight).shrunkBy(frame));
-    resize(QSize(DesignWidth, DesignHeight).shrunkBy(frame));
+    setMinimumSize(QSize(MinWidth, MinHeight).shrunkBy(frame).expandedTo(minimumSizeHint()));
+    resize(QSize(DesignWidth, DesignHeight).shrunkBy(frame).expandedTo(minimumSize()));
 }
 
 void TKxSettingsForm::KxFormShow()
 {
-    const QSize size = this->size().grownBy(frameMargins());
-    const QRect desk = ScreenGeometry::virtualDesktop();
+    const QSize size = outerGeometry().size();
+    const QRect desk = ScreenPlacement::screens().virtualDesktop();
     QPoint at = QCursor::pos();
     // The desktop's right and bottom edges, wherever the virtual desktop starts: with a screen to
     // the left of the primary one it begins at a negative coordinate.
@@ -364,7 +389,15 @@ void TKxSettingsForm::KxFormShow()
         at.ry() -= size.height() + PointerGap;
     if (at.x() + size.width() > desk.left() + desk.width())
         at.rx() -= size.width() + PointerGap;
-    move(at);
+    // Whole on the screen it opens on, wherever the pointer was.
+    OuterPlacement placement;
+    placement.left = at.x();
+    placement.top = at.y();
+    placement.width = size.width();
+    placement.height = size.height();
+    placement.multipleMonitors = true;
+    placement.checkLimits = true;
+    placeOuter(placement);
 }
 
 void TKxSettingsForm::KxFormClose()

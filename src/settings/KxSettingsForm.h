@@ -142,6 +142,7 @@ private:
     void buildActions();
     void buildMenus();
     void fitDesignSize();
+    void fitLeftPane();
     // The button shows the action's caption and state and triggers it, as long as it holds it.
     void assignAction(QPushButton *button, QAction *action);
     auto handler(void (TKxSettingsForm::*slot)());
@@ -165,4 +166,5 @@ private:
     QString m_notesShown;
     bool m_filling = false;
     bool m_sized = false;
+    QWidget *m_leftPane = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -421,7 +422,8 @@ private slots:
         QFETCH(QSize, ownerSize);
         QFETCH(QPoint, offset);
         QWidget window;
-        window.setGeometry(QRect(QPoint(100, 50), ownerSize));
+        // Far enough from the screen's edges for the dialog to stay whole on the screen.
+        window.setGeometry(QRect(QPoint(300, 200), ownerSize));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QRect placed;
@@ -436,6 +438,25 @@ private slots:
         QCOMPARE(client, QSize(334, 108));
         QCOMPARE(placed.size() - client, window.frameGeometry().size() - window.size());
         QCOMPARE(placed.topLeft() - window.frameGeometry().topLeft(), offset);
+    }
+
+    void keptOnTheScreen()
+    {
+        // Centred on a small owner in the screen's corner, the dialog would stand partly off the
+        // screen: it is moved onto it.
+        QWidget window;
+        const QRect screen = window.screen()->availableGeometry();
+        window.setGeometry(QRect(screen.topLeft() + QPoint(4, 30), QSize(101, 61)));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QRect placed;
+        auto *driver = whenShown(TKxDlg::PageStandard, [&](TKxDlg *dialog) {
+            placed = dialog->frameGeometry();
+            click(dialog, "STD_OK");
+        });
+        DlgMessageEx(&window, dtDefault, QStringLiteral("One line."), QStringLiteral("Place"));
+        QVERIFY(driver->handled());
+        QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2").arg(placed.x()).arg(placed.y())));
     }
 
     void messageOnTheMainWindow()

@@ -16,6 +16,17 @@
 //                            <caption>|<text>"), the rows the list shows ("row" and the five
 //                            texts, tab-separated), then "rows N"
 //   exit                     the Exit button ("Exit without saving EDL?" answered OK)
+// and, for pictures of the windows (scripts/screenshots):
+//   reel N NAME              camera N's reel name in the camera table
+//   details TEXT             the file-name details ("filename")
+//   make                     makes the EDL of the rows (as "Make", without its dialog)
+//   timecode HH:MM:SS:FF     the interface sends a full-frame timecode message
+//   revision                 the interface sends its revision reply
+//   usb                      shows or hides the MIDI device window ("USB")
+//   desktop                  opens the Desktop Setup window ("Save/Load Desktop")
+//   settle MS                lets the program run for MS milliseconds
+//   shot FILE NAME           saves a PNG of the screen under the window named NAME, frame
+//                            included; prints "shot FILE"
 // Prints "ready" once the capture window is shown.
 
 #include "CorvaneProgram.h"
@@ -23,12 +34,16 @@
 #include "ErrorReport.h"
 #include "LoopbackMidiService.h"
 #include "OrvexSim.h"
+#include "KxSettings.h"
 #include "edlu.h"
 
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QSocketNotifier>
+#include <QPixmap>
+#include <QScreen>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -69,10 +84,29 @@ private:
         }
         m_line.append(buffer, n);
         for (qsizetype end; (end = m_line.indexOf('\n')) >= 0;) {
-            const QString line = QString::fromUtf8(m_line.left(end));
+            m_commands.append(QString::fromUtf8(m_line.left(end)));
             m_line.remove(0, end + 1);
-            runGuarded([this, &line] { run(line); });
         }
+        if (!m_busy)
+            runNext();
+    }
+
+    // One command at a time, each from the event loop: a command that opens a window modally
+    // leaves the commands after it to run in that window's loop.
+    void runNext()
+    {
+        if (m_commands.isEmpty()) {
+            m_busy = false;
+            return;
+        }
+        m_busy = true;
+        const QString line = m_commands.takeFirst();
+        if (line.startsWith(QLatin1String("settle "))) {
+            QTimer::singleShot(line.section(QLatin1Char(' '), 1).toInt(), this, &Driver::runNext);
+            return;
+        }
+        runGuarded([this, &line] { run(line); });
+        QTimer::singleShot(0, this, &Driver::runNext);
     }
 
     void select(int row)
@@ -113,6 +147,46 @@ private:
                 say(texts.join(QLatin1Char('\t')));
             }
             say(QStringLiteral("rows %1").arg(model->rowCount()));
+        } else if (command == QLatin1String("reel")) {
+            m_window.cameragrid->item(rest.section(QLatin1Char(' '), 0, 0).toInt(), 1)->setText(rest.section(QLatin1Char(' '), 1));
+        } else if (command == QLatin1String("details")) {
+            SettingsFile->SetString(QStringLiteral("filename"), rest);
+        } else if (command == QLatin1String("make")) {
+            m_window.BuildEdl();
+        } else if (command == QLatin1String("timecode")) {
+            const auto time = OrvexSim::parseTimecode(rest, 25);
+            if (!time) {
+                say(QStringLiteral("error: bad timecode: ") + line);
+                return;
+            }
+            // Full frame at 25 frames a second: the rate in bits 5 and 6 of the hours.
+            const std::uint8_t message[] = {0xF0, 0x7F, 0x7F, 0x01, 0x01, std::uint8_t(time->Hours | 0x20),
+                                            std::uint8_t(time->Minutes), std::uint8_t(time->Seconds),
+                                            std::uint8_t(time->Frames), 0xF7};
+            m_midi.send(m_input, QByteArrayView(message, qsizetype(sizeof message)));
+        } else if (command == QLatin1String("revision")) {
+            const OrvexSim::Message reply = OrvexSim::revisionReply(OrvexSim::Revision{});
+            m_midi.send(m_input, QByteArrayView(reply.data(), qsizetype(reply.size())));
+        } else if (command == QLatin1String("usb")) {
+            m_window.kusbClick();
+        } else if (command == QLatin1String("desktop")) {
+            // Modal: opened from the event loop, so that commands go on while it shows.
+            QTimer::singleShot(0, &m_window, [this] { m_window.desktop1Click(); });
+        } else if (command == QLatin1String("shot")) {
+            const QString file = rest.section(QLatin1Char(' '), 0, 0);
+            const QString name = rest.section(QLatin1Char(' '), 1);
+            QWidget *target = nullptr;
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (widget->isVisible() && widget->objectName() == name)
+                    target = widget;
+            }
+            if (!target) {
+                say(QStringLiteral("error: no window ") + name);
+                return;
+            }
+            const QRect frame = target->frameGeometry();
+            const QPixmap picture = target->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+            say(picture.save(file) ? QStringLiteral("shot ") + file : QStringLiteral("error: cannot write ") + file);
         } else if (command == QLatin1String("exit")) {
             m_dialogs.then(DialogScript::ok());
             m_window.kexitClick();
@@ -127,6 +201,8 @@ private:
     DialogScript &m_dialogs;
     QSocketNotifier m_stdin;
     QByteArray m_line;
+    QStringList m_commands;
+    bool m_busy = false;
     qsizetype m_reported = 0;
 };
 

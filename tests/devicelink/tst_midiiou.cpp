@@ -125,8 +125,9 @@ private slots:
         QVERIFY(!w.isVisible());
         QCOMPARE(w.objectName(), QStringLiteral("midiiof"));
         QCOMPARE(w.windowTitle(), QStringLiteral("midiiof"));
-        // The controls as designed, and below them the line about the MIDI system.
-        QCOMPARE(w.width(), Tmidiiof::DesignClientWidth);
+        // At least its designed size, more where the font in use needs room for the texts; below
+        // the controls, the line about the MIDI system.
+        QVERIFY(w.width() >= Tmidiiof::DesignClientWidth);
         QVERIFY(w.midiSystem->y() >= Tmidiiof::DesignClientHeight);
         QVERIFY(w.rect().contains(w.midiSystem->geometry()));
         QCOMPARE(w.tcpoz->text(), QStringLiteral("00:00:00:00"));
@@ -609,7 +610,9 @@ private slots:
         if (outputGone)
             told << QStringLiteral("MIDI output Orvex out has gone: waiting for it.");
         QCOMPARE(w.devicestate->text(), told.join(QStringLiteral("  ")));
-        QCOMPARE(w.height(), plainHeight + Tmidiiof::StatusLineHeight);
+        // The window grows to show the status line whole.
+        QTRY_VERIFY(w.height() >= plainHeight + w.devicestate->height());
+        QVERIFY(w.rect().contains(w.devicestate->geometry()));
         // A timecode that still comes (the input is there) waits behind the alarm.
         w.setTcpoz(QStringLiteral("10:00:01:00"));
         QCOMPARE(w.tcpoz->text(), Tmidiiof::NoDeviceText);
@@ -629,7 +632,7 @@ private slots:
         QCOMPARE(w.tcpoz->text(), QStringLiteral("10:00:01:00"));
         QCOMPARE(w.tcpoz->palette().color(QPalette::Window), lime);
         QVERIFY(w.devicestate->isHidden());
-        QCOMPARE(w.height(), plainHeight);
+        QTRY_COMPARE(w.height(), plainHeight);
         QCOMPARE(m_service->output(0), QList<QByteArray>{RevisionQuery});
 
         QVERIFY(m_service->send(1, hex("F07E00240601001023451200F7")));

@@ -1,6 +1,7 @@
 #include "AppPaths.h"
 #include "KxForm.h"
 #include "KxSettings.h"
+#include "ScreenPlacement.h"
 #include "TestFiles.h"
 
 #include <QApplication>
@@ -50,57 +51,82 @@ private slots:
         AppPaths::setExecutableFileName(QStringLiteral("corvane"));
         QVERIFY(TestFiles::write(m_dir->filePath(QStringLiteral("corvane.def")), Defaults));
         CreateSettingsFile([](const QString &m) { QFAIL(qPrintable(m)); });
-        ScreenGeometry::setForTests(QRect(0, 0, 1280, 1024), QRect(-1280, 0, 2560, 1024));
+        // The primary screen, and a second one to its left.
+        ScreenPlacement::setScreensForTests(ScreenLayout{{QRect(0, 0, 1280, 1024), QRect(-1280, 0, 1280, 1024)}, 0});
     }
 
     void cleanup()
     {
         CloseSettingsFile();
-        ScreenGeometry::setForTests(QRect(), QRect());
+        ScreenPlacement::setScreensForTests(std::nullopt);
         delete m_dir;
     }
 
     void limitsOnOneScreen_data()
     {
         QTest::addColumn<bool>("checkdisp");
-        QTest::addColumn<QPoint>("saved");
-        QTest::addColumn<QPoint>("restored");
-        QTest::newRow("left beyond the right edge") << true << QPoint(1200, 100) << QPoint(880, 100);
-        QTest::newRow("left far out to the left") << true << QPoint(-250, 100) << QPoint(0, 100);
-        QTest::newRow("left a little out") << true << QPoint(-150, 100) << QPoint(-150, 100);
-        QTest::newRow("bottom quarter below") << true << QPoint(10, 1000) << QPoint(10, 724);
-        QTest::newRow("bottom quarter inside") << true << QPoint(10, 900) << QPoint(10, 900);
-        QTest::newRow("above the top") << true << QPoint(10, -60) << QPoint(10, -40);
-        QTest::newRow("off: unchanged") << false << QPoint(1200, 1000) << QPoint(1200, 1000);
-        QTest::newRow("off: negative unchanged") << false << QPoint(-250, -60) << QPoint(-250, -60);
+        QTest::addColumn<QRect>("saved");
+        QTest::addColumn<QRect>("restored");
+        // Single monitor: a window starts whole on the primary screen, shrunk if it is larger.
+        QTest::newRow("left beyond the right edge") << true << QRect(1200, 100, 400, 300) << QRect(880, 100, 400, 300);
+        QTest::newRow("left far out to the left") << true << QRect(-250, 100, 400, 300) << QRect(0, 100, 400, 300);
+        QTest::newRow("left a little out") << true << QRect(-150, 100, 400, 300) << QRect(0, 100, 400, 300);
+        QTest::newRow("bottom quarter below") << true << QRect(10, 1000, 400, 300) << QRect(10, 724, 400, 300);
+        QTest::newRow("bottom a little below") << true << QRect(10, 900, 400, 300) << QRect(10, 724, 400, 300);
+        QTest::newRow("above the top") << true << QRect(10, -60, 400, 300) << QRect(10, 0, 400, 300);
+        QTest::newRow("on the other screen") << true << QRect(-900, 100, 400, 300) << QRect(0, 100, 400, 300);
+        QTest::newRow("larger than the screen") << true << QRect(300, 200, 1400, 1100) << QRect(0, 0, 1280, 1024);
+        QTest::newRow("inside stays") << true << QRect(20, 30, 400, 300) << QRect(20, 30, 400, 300);
+        // Without limits the window stays where it was saved, as long as its title bar can be
+        // reached on some screen.
+        QTest::newRow("off: unchanged") << false << QRect(1200, 1000, 400, 300) << QRect(1200, 1000, 400, 300);
+        QTest::newRow("off: on the other screen") << false << QRect(-900, 100, 400, 300) << QRect(-900, 100, 400, 300);
+        QTest::newRow("off: title bar above every screen") << false << QRect(-250, -60, 400, 300)
+                                                             << QRect(-250, 0, 400, 300);
+        QTest::newRow("off: right of every screen") << false << QRect(1500, 200, 400, 300)
+                                                      << QRect(1232, 200, 400, 300);
     }
 
     void limitsOnOneScreen()
     {
         QFETCH(bool, checkdisp);
-        QFETCH(QPoint, saved);
-        QFETCH(QPoint, restored);
+        QFETCH(QRect, saved);
+        QFETCH(QRect, restored);
         s().SetBool(CheckDisplay, checkdisp);
         s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FLeft")), saved.x());
         s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FTop")), saved.y());
-        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FWidth")), 400);
-        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FHeight")), 300);
+        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FWidth")), saved.width());
+        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FHeight")), saved.height());
         s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FState")), 1);
         Form form(QStringLiteral("w"));
         s().RestoreWindowPlacement(&form);
-        QCOMPARE(form.frameGeometry().topLeft(), restored);
-        QCOMPARE(form.frameGeometry().size(), QSize(400, 300));
+        QCOMPARE(form.frameGeometry(), restored);
+    }
+
+    void limitsOnTheVirtualDesktop_data()
+    {
+        QTest::addColumn<QRect>("saved");
+        QTest::addColumn<QRect>("restored");
+        // Multiple monitors: whole on the screen the window lands on.
+        QTest::newRow("on the left screen, above its top") << QRect(-1100, -60, 400, 300) << QRect(-1100, 0, 400, 300);
+        QTest::newRow("across both screens, more on the left") << QRect(-300, 100, 400, 300)
+                                                                << QRect(-400, 100, 400, 300);
+        QTest::newRow("beyond the right edge") << QRect(1500, 100, 400, 300) << QRect(880, 100, 400, 300);
+        QTest::newRow("beyond the left edge") << QRect(-1500, 100, 400, 300) << QRect(-1280, 100, 400, 300);
     }
 
     void limitsOnTheVirtualDesktop()
     {
+        QFETCH(QRect, saved);
+        QFETCH(QRect, restored);
         s().SetMultiDisplay(true);
-        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FLeft")), -1100);
-        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FTop")), -60);
+        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FLeft")), saved.x());
+        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FTop")), saved.y());
+        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FWidth")), saved.width());
+        s().SetInteger(key(QStringLiteral("w"), QStringLiteral("_FHeight")), saved.height());
         Form form(QStringLiteral("w"));
         s().RestoreWindowPlacement(&form);
-        // The second screen lies to the left: -1100 is on screen; the top limit is 0 there.
-        QCOMPARE(form.frameGeometry().topLeft(), QPoint(-1100, 0));
+        QCOMPARE(form.frameGeometry(), restored);
     }
 
     void windowWithoutKeysKeepsItsDesign()

@@ -4,6 +4,7 @@
 #include "KxForm.h"
 #include "KxSettings.h"
 #include "KxSettingsForm.h"
+#include "ScreenPlacement.h"
 #include "TestFiles.h"
 
 #include <QAbstractButton>
@@ -183,14 +184,14 @@ private slots:
         s().WriteValue(LockedSection, reelName(1), QStringLiteral("Crane"));
         s().WriteValue(LockedSection, Notes, QStringLiteral("locked notes"));
         s().WritePassword(LockedSection, scrambled(Secret));
-        ScreenGeometry::setForTests(QRect(0, 0, 1280, 1024), QRect(0, 0, 1280, 1024));
+        ScreenPlacement::setScreensForTests(ScreenLayout{{QRect(0, 0, 1280, 1024)}, 0});
         QCursor::setPos(100, 100);
     }
 
     void cleanup()
     {
         CloseSettingsFile();
-        ScreenGeometry::setForTests(QRect(), QRect());
+        ScreenPlacement::setScreensForTests(std::nullopt);
         delete m_dir;
         QCOMPARE(m_messages, QStringList());
     }
@@ -237,25 +238,29 @@ private slots:
 
     void opensAtThePointer_data()
     {
-        QTest::addColumn<QRect>("desktop");
+        QTest::addColumn<QRect>("second");
         QTest::addColumn<QPoint>("pointer");
         QTest::addColumn<QPoint>("topLeft");
-        const QRect one(0, 0, 1280, 1024);
-        const QRect two(-1280, 0, 2560, 1024); // a second screen left of the primary one
+        const QRect one;                          // the primary screen alone
+        const QRect two(-1280, 0, 1280, 1024);    // a second screen left of the primary one
         QTest::newRow("room on both sides") << one << QPoint(100, 100) << QPoint(100, 100);
         QTest::newRow("just fits") << one << QPoint(859, 775) << QPoint(859, 775);
         QTest::newRow("would cross the right edge") << one << QPoint(1000, 100) << QPoint(569, 100);
         QTest::newRow("would cross the bottom edge") << one << QPoint(100, 900) << QPoint(100, 641);
         QTest::newRow("would cross both") << one << QPoint(1000, 900) << QPoint(569, 641);
         QTest::newRow("desktop starting left of zero") << two << QPoint(1000, 100) << QPoint(569, 100);
+        QTest::newRow("across two screens: whole on one") << two << QPoint(-200, 100) << QPoint(0, 100);
     }
 
     void opensAtThePointer()
     {
-        QFETCH(QRect, desktop);
+        QFETCH(QRect, second);
         QFETCH(QPoint, pointer);
         QFETCH(QPoint, topLeft);
-        ScreenGeometry::setForTests(QRect(0, 0, 1280, 1024), desktop);
+        ScreenLayout screens{{QRect(0, 0, 1280, 1024)}, 0};
+        if (second.isValid())
+            screens.areas << second;
+        ScreenPlacement::setScreensForTests(screens);
         QCursor::setPos(pointer);
         TKxSettingsForm form(s());
         form.show();
