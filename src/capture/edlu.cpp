@@ -77,6 +77,7 @@ constexpr double DesignFontHeight = 13.0;
 
 // Designed places inside the panels.
 const QRect TimecodePlace(120, 4, 128, 25);
+const QRect LostEventsPlace(256, 4, 240, 25);
 constexpr int TimecodePixels = 21;
 constexpr int CommandButtonY = 4, CommandButtonWidth = 70, CommandButtonHeight = 25, CommandButtonPitch = 76;
 constexpr int KeyLabelHeight = 22, KeyButtonY = 24, KeyButtonHeight = 25, KeyLabelPixels = 19;
@@ -265,11 +266,7 @@ void Tedlf::buildLayout()
 
     lostevents = new QLabel(timecodePanel);
     lostevents->setObjectName(QStringLiteral("lostevents"));
-    lostevents->setGeometry(256, 4, 240, 25);
     {
-        QFont bold = timecodeFont;
-        bold.setPixelSize(std::max(8, timecodeFont.pixelSize() - 5));
-        lostevents->setFont(bold);
         QPalette red = lostevents->palette();
         red.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
         lostevents->setPalette(red);
@@ -431,6 +428,11 @@ void Tedlf::arrangeForFont()
            && QFontMetrics(timecodeFont).horizontalAdvance(TimecodeText) > tcpoz->contentsRect().width())
         timecodeFont.setPixelSize(timecodeFont.pixelSize() - 1);
     tcpoz->setFont(timecodeFont);
+    // Lost events are told beside the timecode, a little smaller.
+    lostevents->setGeometry(scaled(LostEventsPlace));
+    QFont lostFont = timecodeFont;
+    lostFont.setPixelSize(std::max(8, timecodeFont.pixelSize() - 5));
+    lostevents->setFont(lostFont);
 
     int right = 0;
     for (size_t i = 0; i < m_commandButtons.size(); ++i) {
