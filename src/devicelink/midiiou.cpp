@@ -658,6 +658,9 @@ void Tmidiiof::showDeviceHealth()
         parts << (lost == 1 ? QStringLiteral("1 event lost.") : QStringLiteral("%1 events lost.").arg(lost));
     devicestate->setText(parts.join(QStringLiteral("  ")));
     devicestate->setVisible(!parts.isEmpty());
+    // The window takes its new height now, shown or not.
+    if (layout())
+        layout()->activate();
     if (m_sink)
         m_sink->ShowDeviceHealth(alarm, lost);
 }

@@ -152,7 +152,9 @@ private slots:
         // How many new rows fitted depends on how they were batched into writes; the row the file
         // held stays, and every row after it is whole and numbered on.
         const QList<QByteArray> rows = kept.chopped(2).split('\n');
-        QVERIFY2(rows.first() == "0001,0001,09:59:00:00,09:59:00:00,rehearsal\r", kept.constData());
+        // (None may have fitted: then the first row is the last one, without the CR the split left.)
+        const QByteArray first = QByteArray("0001,0001,09:59:00:00,09:59:00:00,rehearsal") + (rows.size() > 1 ? "\r" : "");
+        QVERIFY2(rows.first() == first, kept.constData());
         for (int n = 0; n < rows.size(); ++n) {
             QCOMPARE(rows[n].left(5), QStringLiteral("%1,").arg(n + 1, 4, 10, QLatin1Char('0')).toLatin1());
             QCOMPARE(rows[n].count(','), 4);
