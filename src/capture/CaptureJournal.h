@@ -2,11 +2,14 @@
 
 #include "CaptureList.h"
 #include "DeferredDiskSync.h"
+#include "Progress.h"
 #include "SafeFile.h"
 
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
+
+#include <memory>
 
 // The capture journal: every change to the capture list is appended to a file beside the
 // settings file and handed to the operating system before the change is shown, so a killed
@@ -55,13 +58,17 @@ public:
     enum class Found { Nothing, Rows, Damaged };
     struct Recovery {
         Found found = Found::Nothing;
-        QList<CaptureList::RowTexts> rows; // the list as it was last shown
-        int records = 0;                   // complete records replayed
-        bool cutRecord = false;            // the last record was cut short and is ignored
-        QString problem;                   // why the journal is damaged
+        std::shared_ptr<CaptureList> list; // the list as it was last shown (with Rows)
+        int records = 0;                    // complete records replayed
+        bool cutRecord = false;             // the last record was cut short and is ignored
+        QString problem;                    // why the journal is damaged
+
+        // The rows of list as texts (none without it).
+        QList<CaptureList::RowTexts> rows() const;
     };
-    // Reads a journal without changing it.
-    static Recovery read(const QString &path);
+    // Reads a journal without changing it, its records straight into a capture list (no string
+    // per field); progress is told of the bytes read.
+    static Recovery read(const QString &path, const ProgressFn &progress = {});
     // Moves a journal aside under a name with the date and time (never deletes it); returns
     // the new path, or an empty text when it could not be moved.
     static QString moveAside(const QString &path);

@@ -83,7 +83,7 @@ private slots:
         const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
         QCOMPARE(r.found, CaptureJournal::Found::Rows);
         QVERIFY(!r.cutRecord);
-        QCOMPARE(r.rows, shown);
+        QCOMPARE(r.rows(), shown);
     }
 
     void startingTakesTheListAsItStands()
@@ -94,7 +94,7 @@ private slots:
         journal.start(list);
         list.appendEvent(u"01:00:01:00", u"01:00:01:00", u"0000");
         journal.close();
-        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(list));
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(list));
     }
 
     void aBatchIsOneWrite()
@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(list.rowCount(), 0);
         QTRY_COMPARE(list.rowCount(), 2);
         QCOMPARE(journal.writeCount(), before + 1);
-        QCOMPARE(CaptureJournal::read(journalPath()).rows.size(), 2);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows().size(), 2);
     }
 
     // A killed process loses nothing that was shown: the child dies without closing anything.
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(child.exitCode(), 9);
         CaptureList expected;
         playShow(expected);
-        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(expected));
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(expected));
     }
 
     void cutLastRecordIsIgnored_data()
@@ -165,7 +165,7 @@ private slots:
         const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
         QCOMPARE(r.found, CaptureJournal::Found::Rows);
         QVERIFY(r.cutRecord);
-        QCOMPARE(r.rows, shown);
+        QCOMPARE(r.rows(), shown);
     }
 
     void damagedJournals_data()
@@ -233,7 +233,7 @@ private slots:
         const QString aside = CaptureJournal::moveAside(journalPath());
         QCOMPARE(aside, m_dir.filePath(QStringLiteral("corvane-20081123-143005.journal")));
         QVERIFY(!QFile::exists(journalPath()));
-        QCOMPARE(CaptureJournal::read(aside).rows.size(), 3);
+        QCOMPARE(CaptureJournal::read(aside).rows().size(), 3);
         // A second one in the same second gets a name of its own.
         journalOfAShow();
         QCOMPARE(CaptureJournal::moveAside(journalPath()), m_dir.filePath(QStringLiteral("corvane-20081123-143005-2.journal")));
@@ -316,8 +316,8 @@ private slots:
         const CaptureJournal::Recovery found = CaptureJournal::read(path);
         QCOMPARE(found.found, CaptureJournal::Found::Rows);
         QVERIFY(!found.cutRecord);
-        QCOMPARE(found.rows.size(), 1);
-        QCOMPARE(found.rows.first().comment, QStringLiteral("kept"));
+        QCOMPARE(found.rows().size(), 1);
+        QCOMPARE(found.rows().first().comment, QStringLiteral("kept"));
     }
 #endif
 };

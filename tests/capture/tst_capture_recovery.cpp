@@ -136,7 +136,7 @@ private slots:
         w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
         // In the journal by the time the row shows.
         QTRY_COMPARE(w.List1->model()->rowCount(), 1);
-        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(w.captureList()));
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(w.captureList()));
     }
 
     // OK gives back the list exactly as it was shown, and the journal goes on from there: a
@@ -156,7 +156,7 @@ private slots:
         const Rows now = rowsOf(w.captureList());
         QCOMPARE(now.size(), 4);
         QCOMPARE(now.last().item, QStringLiteral("0004")); // numbered from the row count, as ever
-        QCOMPARE(CaptureJournal::read(journalPath()).rows, now);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), now);
         QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
     }
 
@@ -177,10 +177,10 @@ private slots:
         w.StartJournal(journalPath());
         QCOMPARE(w.captureList().count(), 0);
         QCOMPARE(journalFiles(), QStringList({"corvane-20081123-143005.journal", "corvane.journal"}));
-        QCOMPARE(CaptureJournal::read(asidePath()).rows, before);
+        QCOMPARE(CaptureJournal::read(asidePath()).rows(), before);
         const CaptureJournal::Recovery fresh = CaptureJournal::read(journalPath());
         QCOMPARE(fresh.found, CaptureJournal::Found::Rows);
-        QVERIFY(fresh.rows.isEmpty());
+        QVERIFY(fresh.rows().isEmpty());
     }
 
     // Declined, but the journal cannot be moved aside (a read-only folder): the operator is
