@@ -175,7 +175,7 @@ void Cmx3600Writer::write(const QString &title, const QList<EdlEvent> &events, c
         const size_t c = static_cast<size_t>(event.camera - 1);
         char digits[16];
         text.append(QLatin1String(digits, std::snprintf(digits, sizeof digits, "%03d", ++number)));
-        text.append(heads[c]);
+        text.appendBytes(heads[c]);
         char *end = times;
         for (const EdlTimecode *time : {&event.sourceIn, &event.sourceOut, &event.recordIn, &event.recordOut}) {
             end = timecodeChars(end, *time);
@@ -184,7 +184,7 @@ void Cmx3600Writer::write(const QString &title, const QList<EdlEvent> &events, c
         text.append(QLatin1String(times, end - times - 1));
         text.endLine();
         if (!clipNames[c].isEmpty()) {
-            text.append(clipNames[c]);
+            text.appendBytes(clipNames[c]);
             text.endLine();
         }
         for (const EdlComment &comment : event.comments)

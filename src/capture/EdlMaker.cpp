@@ -77,8 +77,11 @@ void EdlMaker::make(EdlBuilder &builder, CaptureList &list, const CameraTable &c
         const auto collect = [&] {
             for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
                 const EdlText &own = texts[static_cast<size_t>(camera - 1)];
-                if (own.lineCount() > 0)
-                    documents.append({camera, reelOf(camera), header.bytes() + own.bytes()});
+                if (own.lineCount() > 0) {
+                    QByteArray text = header.bytes().toByteArray();
+                    text.append(own.bytes());
+                    documents.append({camera, reelOf(camera), text});
+                }
             }
         };
         try {

@@ -5,25 +5,25 @@
 void EdlText::append(QAnyStringView text)
 {
     TextViews::withCharacters(text, [this](auto view) {
-        const qsizetype at = m_bytes.size();
-        m_bytes.resize(at + view.size());
-        char *out = m_bytes.data() + at;
+        char *out = room(view.size());
+        m_used += view.size();
         for (qsizetype i = 0; i < view.size(); ++i) {
             const char16_t c = TextViews::characterAt(view, i);
-            out[i] = c == u'\r' || c == u'\n' ? ' ' : c <= 0xFF ? static_cast<char>(c) : '?';
+            const char b = c <= 0xFF ? static_cast<char>(c) : '?';
+            out[i] = b == '\r' || b == '\n' ? ' ' : b;
         }
     });
 }
 
-QStringList EdlText::linesOf(const QByteArray &bytes)
+QStringList EdlText::linesOf(QByteArrayView bytes)
 {
     QStringList lines;
     qsizetype start = 0;
     while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf("\r\n", start);
+        qsizetype end = bytes.indexOf(QByteArrayView("\r\n"), start);
         if (end < 0)
             end = bytes.size();
-        lines.append(QString::fromLatin1(bytes.constData() + start, end - start));
+        lines.append(QString::fromLatin1(bytes.data() + start, end - start));
         start = end + 2;
     }
     return lines;

@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <utility>
 
 // The lines of an EDL as the bytes of its file, made one line at a time without a string per
 // line: Latin-1 (a character outside it is written '?'), each line ended by CR LF, a line break
@@ -30,46 +33,74 @@ public:
     }
     // Part of the line being made.
     void append(QAnyStringView text);
-    void append(const QByteArray &latin1) { m_bytes += latin1; }
+    void appendBytes(QByteArrayView latin1)
+    {
+        char *out = room(latin1.size());
+        std::memcpy(out, latin1.data(), static_cast<size_t>(latin1.size()));
+        m_used += latin1.size();
+    }
     void appendSpaces(qsizetype count)
     {
-        if (count > 0)
-            m_bytes.resize(m_bytes.size() + count, ' ');
+        if (count <= 0)
+            return;
+        std::memset(room(count), ' ', static_cast<size_t>(count));
+        m_used += count;
     }
     void endLine()
     {
-        m_bytes += "\r\n";
+        char *out = room(2);
+        out[0] = '\r';
+        out[1] = '\n';
+        m_used += 2;
         ++m_lines;
-        if (m_drain && m_bytes.size() >= DrainSize)
+        if (m_drain && m_used >= DrainSize)
             drain();
     }
     // Hands what is left to the drain.
     void finish()
     {
-        if (m_drain && !m_bytes.isEmpty())
+        if (m_drain && m_used > 0)
             drain();
     }
 
     // The bytes not handed on: with no drain, the whole text.
-    const QByteArray &bytes() const { return m_bytes; }
-    QByteArray takeBytes() { return std::exchange(m_bytes, QByteArray()); }
-    void reserve(qsizetype size) { m_bytes.reserve(size); }
+    QByteArrayView bytes() const { return QByteArrayView(m_bytes.constData(), m_used); }
+    QByteArray takeBytes()
+    {
+        m_bytes.truncate(m_used);
+        m_used = 0;
+        return std::exchange(m_bytes, QByteArray());
+    }
+    void reserve(qsizetype size)
+    {
+        if (size > m_bytes.size())
+            m_bytes.resize(size);
+    }
     // Lines made so far.
     qint64 lineCount() const { return m_lines; }
 
     // The lines of such bytes, without their CR LF (for tests and callers that want strings).
-    static QStringList linesOf(const QByteArray &bytes);
+    static QStringList linesOf(QByteArrayView bytes);
     // The bytes of lines, as addLine makes them.
     static QByteArray bytesOf(const QStringList &lines);
 
 private:
+    // Room for count more bytes; m_bytes is kept at least as large as the bytes made (its size
+    // is the room, m_used the bytes), so that the bytes are written without a resize each.
+    char *room(qsizetype count)
+    {
+        if (m_used + count > m_bytes.size())
+            m_bytes.resize(std::max<qsizetype>(m_used + count, std::max<qsizetype>(4096, m_bytes.size() * 2)));
+        return m_bytes.data() + m_used;
+    }
     void drain()
     {
-        m_drain(m_bytes);
-        m_bytes.resize(0); // keeps the capacity for the next part
+        m_drain(bytes());
+        m_used = 0; // the room stays for the next part
     }
 
     QByteArray m_bytes;
+    qsizetype m_used = 0;
     Drain m_drain;
     qint64 m_lines = 0;
 };
