@@ -203,6 +203,22 @@ void CaptureJournal::start(CaptureList &list)
     list.setObserver(this);
 }
 
+bool CaptureJournal::resume(CaptureList &list, qint64 size)
+{
+    close();
+    QString reason;
+    if (!m_file.open(AppendFile::Start::Continue, &reason) || !m_file.truncate(size, &reason)) {
+        m_file.close();
+        return false;
+    }
+    m_list = &list;
+    m_failed = false;
+    m_pending.clear();
+    m_disk.start(m_file.handle());
+    list.setObserver(this);
+    return true;
+}
+
 void CaptureJournal::detach()
 {
     if (m_list && m_list->observer() == this)
@@ -383,6 +399,7 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
         return result;
     }
 
+    result.wholeSize = at; // the header
     auto list = std::make_shared<CaptureList>();
     ProgressSteps steps(progress, data.size());
     QByteArray scratch[CaptureList::ColumnCount];
@@ -446,6 +463,7 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
                 break;
             }
             ++result.records;
+            result.wholeSize = at;
         }
     }
     if (bad) {

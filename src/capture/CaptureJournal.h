@@ -43,6 +43,11 @@ public:
     // Starts a new journal holding the list as it stands, and follows the list from now on.
     // Throws CorvaneError "Unable to write to <path> (<reason>)" when the file cannot be written.
     void start(CaptureList &list);
+    // Goes on with a journal left behind whose rows the list now holds (recovered from it): the
+    // file is kept, cut back to its first size bytes (its whole records), and followed by the
+    // list's changes from now on; nothing is written again. False, with nothing followed, when
+    // the file cannot be opened or cut back (start it anew then).
+    bool resume(CaptureList &list, qint64 size);
     // True after a write (or a sync to the disk) failed while following the list: the journal has
     // stopped (the list goes on without it) and failed() was emitted once. A write that failed
     // part of the way was cut back: the file ends with the last whole record.
@@ -60,6 +65,7 @@ public:
         Found found = Found::Nothing;
         std::shared_ptr<CaptureList> list; // the list as it was last shown (with Rows)
         int records = 0;                    // complete records replayed
+        qint64 wholeSize = 0;               // bytes up to the end of the last of them
         bool cutRecord = false;             // the last record was cut short and is ignored
         QString problem;                    // why the journal is damaged
 

@@ -708,6 +708,7 @@ void Tedlf::StartJournal(const QString &path)
 {
     if (m_journal)
         return;
+    qint64 resumeAt = -1;
     CaptureJournal::Recovery found;
     {
         WorkProgress progress(this, QStringLiteral("Reading the capture journal"));
@@ -741,6 +742,8 @@ void Tedlf::StartJournal(const QString &path)
                                         : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
         if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
             changeList().replaceRows(*found.list);
+            // The journal holds these rows already: it goes on from its last whole record.
+            resumeAt = found.wholeSize;
         } else if (!moveAside(QString())) {
             return;
         }
@@ -750,7 +753,8 @@ void Tedlf::StartJournal(const QString &path)
 
     auto *journal = new CaptureJournal(path, this);
     try {
-        journal->start(*m_list);
+        if (resumeAt < 0 || !journal->resume(*m_list, resumeAt))
+            journal->start(*m_list);
     } catch (const CorvaneError &error) {
         delete journal;
         DlgMessage(error.message() + QStringLiteral(". Capture rows are not journaled in this run."));

@@ -222,8 +222,15 @@ private slots:
         w.StartJournal(journalPath());
         QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 3 capture rows from the previous run?"}));
         QCOMPARE(rowsOf(w.captureList()), before);
-        // The cut record does not stay in the journal to break a later recovery.
+        // The cut record does not stay in the journal to break a later recovery: the journal goes
+        // on from its last whole record.
         QCOMPARE(CaptureJournal::read(journalPath()).cutRecord, false);
+        w.AddGpoEvent(QStringLiteral("10:00:04:00"), QStringLiteral("10:00:04:00"), QStringLiteral("0010"));
+        QTRY_COMPARE(w.List1->model()->rowCount(), 4); // in the journal by the time it shows
+        const CaptureJournal::Recovery after = CaptureJournal::read(journalPath());
+        QCOMPARE(after.cutRecord, false);
+        QCOMPARE(after.rows(), rowsOf(w.captureList()));
+        QCOMPARE(after.rows().size(), 4);
     }
 
     void unreadableJournalIsMovedAsideWithAMessage_data()
