@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace {
@@ -32,6 +33,15 @@ void appendEscaped(QByteArray &out, QAnyStringView text)
     text.visit([&out](auto view) {
         using View = decltype(view);
         if constexpr (std::is_same_v<View, QLatin1StringView>) {
+            // The texts of device rows are plain ASCII with nothing to escape: one append.
+            const bool plain = std::all_of(view.begin(), view.end(), [](char c) {
+                const auto byte = static_cast<unsigned char>(c);
+                return byte < 0x80 && c != '\\' && c != '\t' && c != '\n' && c != '\r';
+            });
+            if (plain) {
+                out.append(view.data(), view.size());
+                return;
+            }
             for (const char c : view) {
                 const auto byte = static_cast<unsigned char>(c);
                 if (byte < 0x80) {
