@@ -86,6 +86,35 @@ private slots:
         QCOMPARE(r.rows(), shown);
     }
 
+    // The records' checksum is Qt's CRC-16 (ISO 3309) in four upper-case hexadecimal digits:
+    // journals of earlier runs are read, and every record written now carries it.
+    void checksumsAreQtsCrc16()
+    {
+        const auto record = [](const QByteArray &body) {
+            return body + '\t' + QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper() + '\n';
+        };
+        QByteArray earlier = record("CORVANE-JOURNAL\t1");
+        earlier += record("A\t0001\t0001\t10:00:00:00\t10:00:00:01\twide,\\ttab \xc3\xa9");
+        earlier += record("A\t0002\t0000\t10:00:01:00\t10:00:01:01\t");
+        earlier += record("C\t1\tback \\\\ slash\\nnext");
+        QVERIFY(TestFiles::write(journalPath(), earlier));
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Rows);
+        QCOMPARE(r.records, 3);
+        QCOMPARE(r.rows(), Rows({{"0001", "0001", "10:00:00:00", "10:00:00:01", QString::fromUtf8("wide,\ttab \u00e9")},
+                                 {"0002", "0000", "10:00:01:00", "10:00:01:01", "back \\ slash\nnext"}}));
+
+        journalOfAShow();
+        const QList<QByteArray> lines = TestFiles::read(journalPath()).split('\n');
+        QVERIFY(lines.size() > 5);
+        for (const QByteArray &line : lines) {
+            if (line.isEmpty())
+                continue;
+            const qsizetype tab = line.lastIndexOf('\t');
+            QCOMPARE(line.mid(tab + 1), QByteArray::number(qChecksum(line.left(tab)), 16).rightJustified(4, '0').toUpper());
+        }
+    }
+
     void startingTakesTheListAsItStands()
     {
         CaptureList list;
