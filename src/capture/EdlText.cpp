@@ -2,17 +2,9 @@
 
 #include "TextViews.h"
 
-void EdlText::append(QAnyStringView text)
+void EdlText::appendText(QAnyStringView text)
 {
-    TextViews::withCharacters(text, [this](auto view) {
-        char *out = room(view.size());
-        m_used += view.size();
-        for (qsizetype i = 0; i < view.size(); ++i) {
-            const char16_t c = TextViews::characterAt(view, i);
-            const char b = c <= 0xFF ? static_cast<char>(c) : '?';
-            out[i] = b == '\r' || b == '\n' ? ' ' : b;
-        }
-    });
+    TextViews::withCharacters(text, [this](auto view) { append(view); });
 }
 
 QStringList EdlText::linesOf(QByteArrayView bytes)

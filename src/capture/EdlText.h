@@ -28,11 +28,13 @@ public:
     // A whole line.
     void addLine(QAnyStringView line)
     {
-        append(line);
+        appendText(line);
         endLine();
     }
     // Part of the line being made.
-    void append(QAnyStringView text);
+    void appendText(QAnyStringView text);
+    void append(QStringView text) { put(text.utf16(), text.size()); }
+    void append(QLatin1StringView text) { put(text.data(), text.size()); }
     void appendBytes(QByteArrayView latin1)
     {
         char *out = room(latin1.size());
@@ -85,6 +87,18 @@ public:
     static QByteArray bytesOf(const QStringList &lines);
 
 private:
+    template <typename Char>
+    void put(const Char *text, qsizetype size)
+    {
+        char *out = room(size);
+        m_used += size;
+        for (qsizetype i = 0; i < size; ++i) {
+            const auto c = static_cast<char16_t>(text[i]) & (sizeof(Char) == 1 ? 0xFF : 0xFFFF);
+            const char b = c <= 0xFF ? static_cast<char>(c) : '?';
+            out[i] = b == '\r' || b == '\n' ? ' ' : b;
+        }
+    }
+
     // Room for count more bytes; m_bytes is kept at least as large as the bytes made (its size
     // is the room, m_used the bytes), so that the bytes are written without a resize each.
     char *room(qsizetype count)
