@@ -362,7 +362,7 @@ Figures runWindow(TappedMidiService &service, const Options &o, int run, const Q
             f.journalWrites = j->writeCount();
             f.journalSyncs = j->syncCount();
             const CaptureJournal::Recovery found = CaptureJournal::read(journal);
-            f.journalRows = found.found == CaptureJournal::Found::Rows ? int(found.rows.size()) : -1;
+            f.journalRows = found.found == CaptureJournal::Found::Rows ? (found.list ? found.list->count() : 0) : -1;
         }
         midiiof.StopDevices();
         midiiof.MidiInput1->Close();

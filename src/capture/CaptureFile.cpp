@@ -183,10 +183,20 @@ QByteArray encode(const CaptureList &list)
     return out;
 }
 
-void decode(const QByteArray &bytes, CaptureList &list)
+void decode(const QByteArray &bytes, CaptureList &list, const ProgressFn &progress)
 {
     CaptureList::AppendBatch batch(list);
-    forEachLine(bytes, [&list](const char *begin, const char *end) { appendLine(list, Span{begin, end}); });
+    if (!progress) {
+        forEachLine(bytes, [&list](const char *begin, const char *end) { appendLine(list, Span{begin, end}); });
+        return;
+    }
+    qint64 lines = 0;
+    forEachLine(bytes, [&](const char *begin, const char *end) {
+        appendLine(list, Span{begin, end});
+        if ((++lines & 0x3FFF) == 0)
+            progress(end - bytes.constData(), bytes.size());
+    });
+    progress(bytes.size(), bytes.size());
 }
 
 QStringList splitLines(const QByteArray &bytes)
@@ -212,13 +222,13 @@ qsizetype wholeLinesSize(const QByteArray &bytes)
     return std::max(lf, cr) + 1;
 }
 
-bool LoadGpoFile(CaptureList &list, const QString &path)
+bool LoadGpoFile(CaptureList &list, const QString &path, const ProgressFn &progress)
 {
     if (!QFileInfo::exists(path))
         return false;
     const QByteArray bytes = DocumentFiles::readWhole(path);
     list.clear();
-    decode(bytes, list);
+    decode(bytes, list, progress);
     return true;
 }
 

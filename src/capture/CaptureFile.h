@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptureList.h"
+#include "Progress.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -36,7 +37,7 @@ void ParseGpoLine(CaptureList &list, const QString &line);
 
 // The whole file for a list, and its rows appended to a list.
 QByteArray encode(const CaptureList &list);
-void decode(const QByteArray &bytes, CaptureList &list);
+void decode(const QByteArray &bytes, CaptureList &list, const ProgressFn &progress = {});
 // The lines of a file's bytes as decode reads them (CR LF, LF or a lone CR ends a line), and
 // their number: the rows the bytes hold.
 QStringList splitLines(const QByteArray &bytes);
@@ -47,7 +48,8 @@ qsizetype wholeLinesSize(const QByteArray &bytes);
 
 // Replaces the list by the file's rows. A missing file changes nothing and returns false. A file
 // that cannot be read throws CorvaneError before the list is touched.
-bool LoadGpoFile(CaptureList &list, const QString &path);
+// progress is told of the bytes read into rows.
+bool LoadGpoFile(CaptureList &list, const QString &path, const ProgressFn &progress = {});
 
 // Writes every row; an existing file is replaced as one step. Throws CorvaneError.
 void SaveGpoFile(const CaptureList &list, const QString &path);

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <array>
 #include <type_traits>
 
 namespace {
@@ -32,6 +34,15 @@ void appendEscaped(QByteArray &out, QAnyStringView text)
     text.visit([&out](auto view) {
         using View = decltype(view);
         if constexpr (std::is_same_v<View, QLatin1StringView>) {
+            // The texts of device rows are plain ASCII with nothing to escape: one append.
+            const bool plain = std::all_of(view.begin(), view.end(), [](char c) {
+                const auto byte = static_cast<unsigned char>(c);
+                return byte < 0x80 && c != '\\' && c != '\t' && c != '\n' && c != '\r';
+            });
+            if (plain) {
+                out.append(view.data(), view.size());
+                return;
+            }
             for (const char c : view) {
                 const auto byte = static_cast<unsigned char>(c);
                 if (byte < 0x80) {
@@ -58,33 +69,42 @@ QByteArray escape(const QString &text)
     return out;
 }
 
-bool unescape(const QByteArray &field, QString *text)
+// CRC-16/X-25 (qChecksum's ISO 3309), a byte at a time from a table: millions of records are
+// summed when a list is journaled whole or a journal is read back.
+constexpr std::array<quint16, 256> crcTable()
 {
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const char c = field.at(i);
-        if (c != '\\') {
-            out += c;
-            continue;
-        }
-        if (++i >= field.size())
-            return false;
-        switch (field.at(i)) {
-        case '\\': out += '\\'; break;
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        default: return false;
-        }
+    std::array<quint16, 256> table{};
+    for (unsigned n = 0; n < 256; ++n) {
+        unsigned crc = n;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+        table[n] = static_cast<quint16>(crc);
     }
-    *text = QString::fromUtf8(out);
-    return true;
+    return table;
+}
+constexpr std::array<quint16, 256> CrcTable = crcTable();
+
+quint16 crc16(QByteArrayView bytes)
+{
+    unsigned crc = 0xFFFF;
+    for (const char c : bytes)
+        crc = (crc >> 8) ^ CrcTable[(crc ^ static_cast<unsigned char>(c)) & 0xFF];
+    return static_cast<quint16>(~crc);
+}
+
+void appendChecksum(QByteArray &out, QByteArrayView body)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    const quint16 sum = crc16(body);
+    const char text[4] = {digits[(sum >> 12) & 15], digits[(sum >> 8) & 15], digits[(sum >> 4) & 15], digits[sum & 15]};
+    out.append(text, 4);
 }
 
 QByteArray checksum(QByteArrayView body)
 {
-    return QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper();
+    QByteArray out;
+    appendChecksum(out, body);
+    return out;
 }
 
 QByteArray line(const QList<QByteArray> &fields)
@@ -93,20 +113,93 @@ QByteArray line(const QList<QByteArray> &fields)
     return body + '\t' + checksum(body) + '\n';
 }
 
-// One record's fields when its checksum holds.
-bool parseLine(const QByteArray &text, QList<QByteArray> *fields)
+// A record's fields: views into the journal's bytes.
+struct Fields {
+    static constexpr int Most = 8; // the fields looked at; a record with more is never valid
+    QByteArrayView at[Most];
+    int count = 0; // how many the record has (may exceed Most)
+};
+
+int hexDigit(char c)
 {
-    const qsizetype tab = text.lastIndexOf('\t');
-    if (tab < 0)
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The fields of one record (without its line end) when its checksum holds.
+bool parseRecord(QByteArrayView line, Fields *fields)
+{
+    const qsizetype tab = line.lastIndexOf('\t');
+    if (tab < 0 || line.size() - tab - 1 != 4)
         return false;
-    const QByteArray body = text.left(tab);
-    if (text.mid(tab + 1) != checksum(body))
+    const QByteArrayView body = line.first(tab);
+    int sum = 0;
+    for (qsizetype i = tab + 1; i < line.size(); ++i) {
+        const int digit = hexDigit(line[i]);
+        if (digit < 0)
+            return false;
+        sum = sum * 16 + digit;
+    }
+    if (sum != crc16(body))
         return false;
-    *fields = body.split('\t');
+    fields->count = 0;
+    qsizetype start = 0;
+    while (true) {
+        const qsizetype next = body.indexOf('\t', start);
+        const qsizetype end = next < 0 ? body.size() : next;
+        if (fields->count < Fields::Most)
+            fields->at[fields->count] = body.sliced(start, end - start);
+        ++fields->count;
+        if (next < 0)
+            break;
+        start = next + 1;
+    }
     return true;
 }
 
-bool toInt(const QByteArray &text, int *value)
+// A field's text without its escapes: the field itself when it has none, else unescaped into
+// scratch. False for an escape that is not one of the four.
+bool unescaped(QByteArrayView field, QByteArray &scratch, QByteArrayView *text)
+{
+    if (!field.contains('\\')) {
+        *text = field;
+        return true;
+    }
+    scratch.resize(0);
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c != '\\') {
+            scratch += c;
+            continue;
+        }
+        if (++i >= field.size())
+            return false;
+        switch (field[i]) {
+        case '\\': scratch += '\\'; break;
+        case 't': scratch += '\t'; break;
+        case 'n': scratch += '\n'; break;
+        case 'r': scratch += '\r'; break;
+        default: return false;
+        }
+    }
+    *text = scratch;
+    return true;
+}
+
+// UTF-8 text as a view the capture list stores without decoding when it is plain ASCII.
+QAnyStringView textView(QByteArrayView utf8)
+{
+    for (const char c : utf8) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return QUtf8StringView(utf8.data(), utf8.size());
+    }
+    return QLatin1StringView(utf8.data(), utf8.size());
+}
+
+bool toInt(QByteArrayView text, int *value)
 {
     bool ok = false;
     *value = text.toInt(&ok);
@@ -152,6 +245,22 @@ void CaptureJournal::start(CaptureList &list)
         throw CorvaneError(QStringLiteral("Unable to write to %1 (%2)").arg(m_path, reason));
     }
     list.setObserver(this);
+}
+
+bool CaptureJournal::resume(CaptureList &list, qint64 size)
+{
+    close();
+    QString reason;
+    if (!m_file.open(AppendFile::Start::Continue, &reason) || !m_file.truncate(size, &reason)) {
+        m_file.close();
+        return false;
+    }
+    m_list = &list;
+    m_failed = false;
+    m_pending.clear();
+    m_disk.start(m_file.handle());
+    list.setObserver(this);
+    return true;
 }
 
 void CaptureJournal::detach()
@@ -200,9 +309,9 @@ void CaptureJournal::rowAppended(const CaptureList &list, int row)
         m_pending += '\t';
         appendEscaped(m_pending, list.textView(row, column));
     }
-    const QByteArray sum = checksum(QByteArrayView(m_pending).sliced(start));
+    const qsizetype end = m_pending.size();
     m_pending += '\t';
-    m_pending += sum;
+    appendChecksum(m_pending, QByteArrayView(m_pending).sliced(start, end - start));
     m_pending += '\n';
 }
 
@@ -278,7 +387,18 @@ void CaptureJournal::sync()
     m_disk.syncNow();
 }
 
-CaptureJournal::Recovery CaptureJournal::read(const QString &path)
+QList<CaptureList::RowTexts> CaptureJournal::Recovery::rows() const
+{
+    QList<CaptureList::RowTexts> texts;
+    if (!list)
+        return texts;
+    texts.reserve(list->count());
+    for (int r = 0; r < list->count(); ++r)
+        texts.append(list->rowTexts(r));
+    return texts;
+}
+
+CaptureJournal::Recovery CaptureJournal::read(const QString &path, const ProgressFn &progress)
 {
     Recovery result;
     QFile file(path);
@@ -290,14 +410,27 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path)
         return result;
     }
     const QByteArray data = file.readAll();
-    QList<QByteArray> lines = data.split('\n');
+    const QByteArrayView all(data);
     // Everything after the last line end is a record cut short by a crash.
-    const QByteArray tail = lines.takeLast();
+    const qsizetype wholeEnd = all.lastIndexOf('\n') + 1;
+    const QByteArrayView tail = all.sliced(wholeEnd);
     result.cutRecord = !tail.isEmpty();
 
-    QList<QByteArray> fields;
-    if (lines.isEmpty() || !parseLine(lines.first(), &fields) || fields.value(0) != Magic) {
-        if (lines.isEmpty() && (tail.isEmpty() || Magic.startsWith(tail.left(Magic.size())))) {
+    // The complete lines, one at a time.
+    qsizetype at = 0;
+    const auto nextLine = [&](QByteArrayView *line) {
+        if (at >= wholeEnd)
+            return false;
+        const qsizetype end = all.indexOf('\n', at);
+        *line = all.sliced(at, end - at);
+        at = end + 1;
+        return true;
+    };
+
+    Fields fields;
+    QByteArrayView line;
+    if (!nextLine(&line) || !parseRecord(line, &fields) || fields.count < 1 || fields.at[0] != Magic) {
+        if (wholeEnd == 0 && (tail.isEmpty() || Magic.startsWith(tail.first(std::min(tail.size(), Magic.size()))))) {
             // Cut before its header was complete: nothing was journaled yet.
             result.found = Found::Rows;
             return result;
@@ -305,68 +438,91 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path)
         result.problem = QStringLiteral("The journal is not a Corvane capture journal.");
         return result;
     }
-    if (fields.value(1) != Version) {
+    if (fields.count < 2 || fields.at[1] != Version) {
         result.problem = QStringLiteral("The journal was written by another version of Corvane.");
         return result;
     }
 
-    CaptureList list;
-    qsizetype firstBad = -1;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        bool ok = parseLine(lines.at(i), &fields) && !fields.isEmpty();
-        if (ok) {
-            const QByteArray type = fields.first();
-            if (type == "A" && fields.size() == 6) {
-                QString t[5];
-                for (int k = 0; k < 5 && ok; ++k)
-                    ok = unescape(fields.at(k + 1), &t[k]);
-                if (ok)
-                    list.appendRow(CaptureList::RowTexts{t[0], t[1], t[2], t[3], t[4]});
-            } else if (type == "C" && fields.size() == 3) {
-                int row = 0;
-                QString comment;
-                ok = toInt(fields.at(1), &row) && row < list.count() && unescape(fields.at(2), &comment);
-                if (ok)
-                    list.setComment(row, comment);
-            } else if (type == "D" && fields.size() >= 2) {
-                QList<int> rows;
-                for (qsizetype k = 1; k < fields.size() && ok; ++k) {
+    result.wholeSize = at; // the header
+    auto list = std::make_shared<CaptureList>();
+    ProgressSteps steps(progress, data.size());
+    QByteArray scratch[CaptureList::ColumnCount];
+    qsizetype index = 0; // of the line, the header being 0
+    bool bad = false;
+    {
+        // The rows go in as one batch; nobody watches this list.
+        CaptureList::AppendBatch batch(*list);
+        while (nextLine(&line)) {
+            ++index;
+            steps.at(at);
+            bool ok = parseRecord(line, &fields) && fields.count >= 1;
+            if (ok) {
+                const QByteArrayView type = fields.at[0];
+                if (type == "A" && fields.count == 6) {
+                    QByteArrayView t[CaptureList::ColumnCount];
+                    for (int k = 0; k < CaptureList::ColumnCount && ok; ++k)
+                        ok = unescaped(fields.at[k + 1], scratch[k], &t[k]);
+                    if (ok)
+                        list->appendRow(textView(t[0]), textView(t[1]), textView(t[2]), textView(t[3]),
+                                        t[4].isEmpty() ? QString() : QString::fromUtf8(t[4]));
+                } else if (type == "C" && fields.count == 3) {
                     int row = 0;
-                    ok = toInt(fields.at(k), &row) && row < list.count();
-                    rows.append(row);
+                    QByteArrayView comment;
+                    ok = toInt(fields.at[1], &row) && row < list->count() && unescaped(fields.at[2], scratch[0], &comment);
+                    if (ok)
+                        list->setComment(row, QString::fromUtf8(comment));
+                } else if (type == "D" && fields.count >= 2 && fields.count <= Fields::Most) {
+                    QList<int> rows;
+                    for (int k = 1; k < fields.count && ok; ++k) {
+                        int row = 0;
+                        ok = toInt(fields.at[k], &row) && row < list->count();
+                        rows.append(row);
+                    }
+                    if (ok)
+                        list->deleteRows(rows);
+                } else if (type == "D" && fields.count > Fields::Most) {
+                    // More rows than views kept: split this record again (deletions are rare).
+                    QList<int> rows;
+                    const QList<QByteArray> numbers = line.first(line.lastIndexOf('\t')).toByteArray().split('\t');
+                    for (qsizetype k = 1; k < numbers.size() && ok; ++k) {
+                        int row = 0;
+                        ok = toInt(numbers.at(k), &row) && row < list->count();
+                        rows.append(row);
+                    }
+                    if (ok)
+                        list->deleteRows(rows);
+                } else if (type == "X" && fields.count == 1) {
+                    list->clear();
+                } else if (type == "S" && fields.count == 2) {
+                    int column = 0;
+                    ok = toInt(fields.at[1], &column) && column < CaptureList::ColumnCount;
+                    if (ok)
+                        list->sortByColumn(column);
+                } else {
+                    ok = false;
                 }
-                if (ok)
-                    list.deleteRows(rows);
-            } else if (type == "X" && fields.size() == 1) {
-                list.clear();
-            } else if (type == "S" && fields.size() == 2) {
-                int column = 0;
-                ok = toInt(fields.at(1), &column) && column < CaptureList::ColumnCount;
-                if (ok)
-                    list.sortByColumn(column);
-            } else {
-                ok = false;
             }
+            if (!ok) {
+                bad = true;
+                break;
+            }
+            ++result.records;
+            result.wholeSize = at;
         }
-        if (!ok) {
-            firstBad = i;
-            break;
-        }
-        ++result.records;
     }
-    if (firstBad >= 0) {
+    if (bad) {
         // A bad last line is a record cut by a crash (or a power cut's garbage); a bad record
         // with complete records after it means the journal is damaged.
-        if (firstBad != lines.size() - 1) {
-            result.problem = QStringLiteral("The journal is damaged at record %1.").arg(firstBad + 1);
+        if (at < wholeEnd) {
+            result.problem = QStringLiteral("The journal is damaged at record %1.").arg(index + 1);
             return result;
         }
         result.cutRecord = true;
     }
+    if (progress)
+        progress(data.size(), data.size());
     result.found = Found::Rows;
-    result.rows.reserve(list.count());
-    for (int r = 0; r < list.count(); ++r)
-        result.rows.append(list.rowTexts(r));
+    result.list = std::move(list);
     return result;
 }
 

@@ -2,11 +2,14 @@
 
 #include "CaptureList.h"
 #include "DeferredDiskSync.h"
+#include "Progress.h"
 #include "SafeFile.h"
 
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
+
+#include <memory>
 
 // The capture journal: every change to the capture list is appended to a file beside the
 // settings file and handed to the operating system before the change is shown, so a killed
@@ -40,6 +43,11 @@ public:
     // Starts a new journal holding the list as it stands, and follows the list from now on.
     // Throws CorvaneError "Unable to write to <path> (<reason>)" when the file cannot be written.
     void start(CaptureList &list);
+    // Goes on with a journal left behind whose rows the list now holds (recovered from it): the
+    // file is kept, cut back to its first size bytes (its whole records), and followed by the
+    // list's changes from now on; nothing is written again. False, with nothing followed, when
+    // the file cannot be opened or cut back (start it anew then).
+    bool resume(CaptureList &list, qint64 size);
     // True after a write (or a sync to the disk) failed while following the list: the journal has
     // stopped (the list goes on without it) and failed() was emitted once. A write that failed
     // part of the way was cut back: the file ends with the last whole record.
@@ -55,13 +63,18 @@ public:
     enum class Found { Nothing, Rows, Damaged };
     struct Recovery {
         Found found = Found::Nothing;
-        QList<CaptureList::RowTexts> rows; // the list as it was last shown
-        int records = 0;                   // complete records replayed
-        bool cutRecord = false;            // the last record was cut short and is ignored
-        QString problem;                   // why the journal is damaged
+        std::shared_ptr<CaptureList> list; // the list as it was last shown (with Rows)
+        int records = 0;                    // complete records replayed
+        qint64 wholeSize = 0;               // bytes up to the end of the last of them
+        bool cutRecord = false;             // the last record was cut short and is ignored
+        QString problem;                    // why the journal is damaged
+
+        // The rows of list as texts (none without it).
+        QList<CaptureList::RowTexts> rows() const;
     };
-    // Reads a journal without changing it.
-    static Recovery read(const QString &path);
+    // Reads a journal without changing it, its records straight into a capture list (no string
+    // per field); progress is told of the bytes read.
+    static Recovery read(const QString &path, const ProgressFn &progress = {});
     // Moves a journal aside under a name with the date and time (never deletes it); returns
     // the new path, or an empty text when it could not be moved.
     static QString moveAside(const QString &path);

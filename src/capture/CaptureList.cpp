@@ -328,6 +328,24 @@ void CaptureList::clear()
     endResetModel();
 }
 
+void CaptureList::replaceRows(CaptureList &source)
+{
+    if (&source == this)
+        return;
+    source.announcePendingRows();
+    clear();
+    beginResetModel();
+    m_rows.swap(source.m_rows);
+    m_announced = count();
+    endResetModel();
+    source.clear();
+    if (m_observer) {
+        for (int row = 0; row < count(); ++row)
+            m_observer->rowAppended(*this, row);
+        changesDone();
+    }
+}
+
 void CaptureList::sortByColumn(int column)
 {
     if (column < 0 || column >= ColumnCount)

@@ -104,6 +104,9 @@ public:
     void deleteRows(QList<int> rows);
     // Removes every row.
     void clear();
+    // Replaces every row by the rows of source (moved, not copied), which is left empty: as a
+    // clear and the rows appended, for views and the observer alike.
+    void replaceRows(CaptureList &source);
 
     // Sorts all rows ascending by one column with compareTexts (0 = item number), stable, and
     // remembers the column. Later rows are appended at the end.

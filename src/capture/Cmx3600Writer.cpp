@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <cstdio>
+
 namespace {
 
 bool isPrintableAscii(char32_t c)
@@ -134,34 +136,66 @@ QString Cmx3600Writer::eventLine(int number, const QString &reel, const QString 
                              event.recordOut.text().toLatin1().constData());
 }
 
-void Cmx3600Writer::write(const QString &title, const QList<EdlEvent> &events, const CameraTable &cameras,
-                          const LineSink &sink)
+namespace {
+
+// "hh:mm:ss:ff" into out (11 characters).
+char *timecodeChars(char *out, const EdlTimecode &time)
 {
-    sink(QStringLiteral("TITLE: ") + ascii(title));
-    sink(FormatLine);
+    for (const int field : {time.hours(), time.minutes(), time.seconds(), time.frames()}) {
+        *out++ = static_cast<char>('0' + field / 10 % 10);
+        *out++ = static_cast<char>('0' + field % 10);
+        *out++ = ':';
+    }
+    return out - 1;
+}
+
+} // namespace
+
+void Cmx3600Writer::write(const QString &title, const QList<EdlEvent> &events, const CameraTable &cameras,
+                          EdlText &text)
+{
+    text.addLine(QString(QStringLiteral("TITLE: ") + ascii(title)));
+    text.addLine(FormatLine);
     const std::array<QString, CameraTable::CameraCount> cameraReels = reels(cameras);
-    std::array<QString, CameraTable::CameraCount> channels;
-    std::array<QString, CameraTable::CameraCount> clipNames;
+    // The start of each camera's event lines after the number, and its clip name line.
+    std::array<QByteArray, CameraTable::CameraCount> heads;
+    std::array<QByteArray, CameraTable::CameraCount> clipNames;
     for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
-        channels[static_cast<size_t>(camera - 1)] = channel(cameras.editType(camera));
+        const size_t c = static_cast<size_t>(camera - 1);
+        heads[c] = QString::asprintf("  %-8s %-4s  %-4s %3s ", cameraReels[c].toLatin1().constData(),
+                                     channel(cameras.editType(camera)).toLatin1().constData(), "C", "")
+                       .toLatin1();
         const QString name = ascii(cameras.reelName(camera).trimmed());
         if (!name.isEmpty())
-            clipNames[static_cast<size_t>(camera - 1)] = QStringLiteral("* FROM CLIP NAME: ") + name;
+            clipNames[c] = QByteArray("* FROM CLIP NAME: ") + name.toLatin1();
     }
     int number = 0;
+    char times[4 * 12];
     for (const EdlEvent &event : events) {
         const size_t c = static_cast<size_t>(event.camera - 1);
-        sink(eventLine(++number, cameraReels[c], channels[c], event));
-        if (!clipNames[c].isEmpty())
-            sink(clipNames[c]);
+        char digits[16];
+        text.append(QLatin1String(digits, std::snprintf(digits, sizeof digits, "%03d", ++number)));
+        text.appendBytes(heads[c]);
+        char *end = times;
+        for (const EdlTimecode *time : {&event.sourceIn, &event.sourceOut, &event.recordIn, &event.recordOut}) {
+            end = timecodeChars(end, *time);
+            *end++ = ' ';
+        }
+        text.append(QLatin1String(times, end - times - 1));
+        text.endLine();
+        if (!clipNames[c].isEmpty()) {
+            text.appendBytes(clipNames[c]);
+            text.endLine();
+        }
         for (const EdlComment &comment : event.comments)
-            sink(QStringLiteral("* ") + ascii(comment.text));
+            text.addLine(QString(QStringLiteral("* ") + ascii(comment.text)));
     }
+    text.finish();
 }
 
 QStringList Cmx3600Writer::lines(const QString &title, const QList<EdlEvent> &events, const CameraTable &cameras)
 {
-    QStringList result;
-    write(title, events, cameras, [&result](const QString &line) { result.append(line); });
-    return result;
+    EdlText text;
+    write(title, events, cameras, text);
+    return EdlText::linesOf(text.bytes());
 }

@@ -2,13 +2,13 @@
 
 #include "CameraTable.h"
 #include "EdlEvents.h"
+#include "EdlText.h"
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <array>
-#include <functional>
 
 // The CMX 3600 layout that column-based, library and pattern-based EDL readers all take: ASCII
 // text, a "TITLE:" and an "FCM:" line, then per event one line with fixed columns
@@ -20,8 +20,6 @@
 // name and a "* " line per comment. The file's CR LF line ends are the file writer's.
 class Cmx3600Writer {
 public:
-    using LineSink = std::function<void(const QString &line)>;
-
     static inline const QString FormatLine = QStringLiteral("FCM: NON-DROP FRAME");
     static inline const QString UnnamedReel = QStringLiteral("AX");
     static inline const QString DefaultChannel = QStringLiteral("V");
@@ -52,6 +50,6 @@ public:
     // The whole EDL: the header, then the events numbered from 1 in the order given, each with
     // its clip name and comment lines.
     static void write(const QString &title, const QList<EdlEvent> &events, const CameraTable &cameras,
-                      const LineSink &sink);
+                      EdlText &text);
     static QStringList lines(const QString &title, const QList<EdlEvent> &events, const CameraTable &cameras);
 };

@@ -9,10 +9,26 @@
 
 namespace DocumentFiles {
 
-void writeWhole(const QString &path, const QByteArray &bytes)
+void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &progress)
 {
     QString reason;
-    if (!SafeFile::replace(path, bytes, &reason))
+    bool written;
+    if (!progress) {
+        written = SafeFile::replace(path, bytes, &reason);
+    } else {
+        // In parts, with the progress told between them.
+        constexpr qsizetype Part = 8 << 20;
+        SafeFile::Replacement file(path);
+        written = file.open(&reason);
+        for (qsizetype at = 0; written && at < bytes.size(); at += Part) {
+            progress(at, bytes.size());
+            written = file.write(bytes.sliced(at, std::min(Part, bytes.size() - at)), &reason);
+        }
+        written = written && file.commit(&reason);
+        if (written)
+            progress(bytes.size(), bytes.size());
+    }
+    if (!written)
         throw CorvaneError(QStringLiteral("Cannot write file %1: %2").arg(QDir::toNativeSeparators(path), reason));
 }
 

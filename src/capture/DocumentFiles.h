@@ -3,14 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include "Progress.h"
+
 // What the EDL file and the capture file have in common: reading and writing a whole file, and
 // the names the window shows and stores for a chosen file.
 namespace DocumentFiles {
 
 // Replaces the file with bytes as one step (SafeFile::replace): a failed write leaves the old file
 // (or no file), never part of the new one; a device, FIFO or "-" (standard output) is written
-// straight. Throws CorvaneError "Cannot write file <path>: <the system's reason>".
-void writeWhole(const QString &path, const QByteArray &bytes);
+// straight. Throws CorvaneError "Cannot write file <path>: <the system's reason>". progress is told
+// of the bytes written.
+void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &progress = {});
 
 // Throws CorvaneError "Cannot read file <path>: <reason>".
 QByteArray readWhole(const QString &path);

@@ -9,20 +9,98 @@ constexpr int EditTypeFieldWidth = 10;
 
 } // namespace
 
+// The event line and comment line of a closed event.
+class EdlBuilder::LineWriter {
+public:
+    explicit LineWriter(const CameraTable &cameras)
+    {
+        for (int camera = 0; camera < CameraTable::CameraCount; ++camera) {
+            m_reelNames[static_cast<size_t>(camera)] = cameras.reelName(camera + 1);
+            m_editTypes[static_cast<size_t>(camera)] = cameras.editType(camera + 1);
+        }
+    }
+
+    QString eventLine(int camera, const TCameraEvent &event) const
+    {
+        return EdlBuilder::eventLine(event, m_reelNames[static_cast<size_t>(camera)],
+                                     m_editTypes[static_cast<size_t>(camera)]);
+    }
+
+    void write(EdlText &text, int camera, const TCameraEvent &event) const
+    {
+        const QLatin1String gap("  ");
+        const QString &editType = m_editTypes[static_cast<size_t>(camera)];
+        text.append(event.ItemText);
+        text.append(gap);
+        text.append(m_reelNames[static_cast<size_t>(camera)]);
+        text.append(gap);
+        text.append(editType);
+        text.appendSpaces(EditTypeFieldWidth - editType.size());
+        text.append(QLatin1String("C  "));
+        text.append(event.ReaderIn);
+        text.append(gap);
+        text.append(event.ReaderOut);
+        text.append(gap);
+        text.append(event.GeneratorIn);
+        text.append(gap);
+        text.append(event.GeneratorOut);
+        text.endLine();
+        if (!event.EventComment.isEmpty()) {
+            text.append(QLatin1String("* "));
+            text.append(event.EventComment);
+            text.endLine();
+        }
+    }
+
+private:
+    std::array<QString, CameraTable::CameraCount> m_reelNames;
+    std::array<QString, CameraTable::CameraCount> m_editTypes;
+};
+
 void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title,
                           const QString &dateText, const QString &timeText, QStringList &lines)
 {
     lines.clear();
     lines.append(titleLine(title, dateText, timeText));
     lines.append(FormatLine);
-    build(list, cameras, [&lines](int, QString line) { lines.append(std::move(line)); });
+    const LineWriter writer(cameras);
+    build(list, [&](int camera, const TCameraEvent &event) {
+        lines.append(writer.eventLine(camera, event));
+        if (!event.EventComment.isEmpty())
+            lines.append(QLatin1String("* ") + event.EventComment);
+    });
+}
+
+void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title,
+                          const QString &dateText, const QString &timeText, EdlText &text,
+                          const ProgressFn &progress)
+{
+    text.addLine(titleLine(title, dateText, timeText));
+    text.addLine(FormatLine);
+    const LineWriter writer(cameras);
+    build(list, [&](int camera, const TCameraEvent &event) { writer.write(text, camera, event); }, progress);
+    text.finish();
 }
 
 void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraLines &lines)
 {
     for (QStringList &own : lines)
         own.clear();
-    build(list, cameras, [&lines](int camera, QString line) { lines[static_cast<size_t>(camera)].append(std::move(line)); });
+    const LineWriter writer(cameras);
+    build(list, [&](int camera, const TCameraEvent &event) {
+        QStringList &own = lines[static_cast<size_t>(camera)];
+        own.append(writer.eventLine(camera, event));
+        if (!event.EventComment.isEmpty())
+            own.append(QLatin1String("* ") + event.EventComment);
+    });
+}
+
+void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraTexts &texts,
+                                   const ProgressFn &progress)
+{
+    const LineWriter writer(cameras);
+    build(list, [&](int camera, const TCameraEvent &event) { writer.write(texts[static_cast<size_t>(camera)], camera, event); },
+          progress);
 }
 
 void EdlBuilder::appendClosingRow(CaptureList &list)
@@ -38,7 +116,7 @@ void EdlBuilder::appendClosingRow(CaptureList &list)
 }
 
 template <typename Put>
-void EdlBuilder::build(CaptureList &list, const CameraTable &cameras, Put put)
+void EdlBuilder::build(CaptureList &list, Put put, const ProgressFn &progress)
 {
     // Every complete build leaves all records idle. A build stopped by a bad camera state leaves
     // some open; carrying them into this build would give its first events the in points of the
@@ -48,15 +126,12 @@ void EdlBuilder::build(CaptureList &list, const CameraTable &cameras, Put put)
 
     appendClosingRow(list);
 
-    std::array<QString, CameraTable::CameraCount> reelNames;
-    std::array<QString, CameraTable::CameraCount> editTypes;
-    for (int camera = 0; camera < CameraTable::CameraCount; ++camera) {
-        reelNames[static_cast<size_t>(camera)] = cameras.reelName(camera + 1);
-        editTypes[static_cast<size_t>(camera)] = cameras.editType(camera + 1);
-    }
-
+    // Rows appended while the build runs (device events let in while a progress bar shows) are
+    // not part of this EDL.
     const int rows = list.count();
+    ProgressSteps steps(progress, rows);
     for (int row = 0; row < rows; ++row) {
+        steps.at(row);
         const quint32 mask = CaptureList::parseCameraState(list.textView(row, CaptureList::CameraColumn));
         for (int camera = 0; camera < CameraTable::CameraCount; ++camera) {
             advance(list, row, camera, mask);
@@ -64,11 +139,11 @@ void EdlBuilder::build(CaptureList &list, const CameraTable &cameras, Put put)
             if (!event.HasOut)
                 continue;
             event.HasIn = event.HasOut = false;
-            put(camera, eventLine(event, reelNames[static_cast<size_t>(camera)], editTypes[static_cast<size_t>(camera)]));
-            if (!event.EventComment.isEmpty())
-                put(camera, QLatin1String("* ") + event.EventComment);
+            put(camera, std::as_const(event));
         }
     }
+    if (progress)
+        progress(rows, rows);
 }
 
 void EdlBuilder::UpdateCameraEvent(const CaptureList &list, int row, int camera)

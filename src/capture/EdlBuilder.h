@@ -1,6 +1,8 @@
 #pragma once
 
 #include "CameraTable.h"
+#include "EdlText.h"
+#include "Progress.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -53,12 +55,19 @@ public:
     // up to that row (at least the two header lines).
     void BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
                   const QString &timeText, QStringList &lines);
+    // The same EDL as the bytes of its file, added to text (with no string per line); progress is
+    // told of the rows done.
+    void BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
+                  const QString &timeText, EdlText &text, const ProgressFn &progress = {});
 
     // The event and comment lines of each camera (index 0 is camera 1).
     using CameraLines = std::array<QStringList, CameraTable::CameraCount>;
     // As BuildEdl without the header, each camera's lines in a list of its own (empty for a camera
     // without events); on a conversion error they hold what was made up to that row.
     void BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraLines &lines);
+    using CameraTexts = std::array<EdlText, CameraTable::CameraCount>;
+    void BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraTexts &texts,
+                           const ProgressFn &progress = {});
 
     // The closing row of BuildEdl: appended when the last row has a camera on. Throws
     // CorvaneError when that row's camera state is not hexadecimal.
@@ -79,9 +88,12 @@ public:
     static QString timeText(const QDateTime &moment, const QLocale &locale = QLocale::system());
 
 private:
-    // Makes the event and comment lines, handing each to put(camera index, line).
+    class LineWriter;
+
+    // Goes through the rows, handing each event closed to put(camera index, event) for its event
+    // line and comment line.
     template <typename Put>
-    void build(CaptureList &list, const CameraTable &cameras, Put put);
+    void build(CaptureList &list, Put put, const ProgressFn &progress = {});
     void advance(const CaptureList &list, int row, int camera, quint32 mask);
 
     CameraEvents m_events;

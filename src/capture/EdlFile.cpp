@@ -1,7 +1,7 @@
 #include "EdlFile.h"
 
 #include "DocumentFiles.h"
-#include "Latin1Text.h"
+#include "EdlText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -54,14 +54,7 @@ QString autoSavePath(const QString &details, const QString &edlPath, const QDate
 
 QByteArray encode(const QStringList &lines)
 {
-    QStringList oneLine = lines;
-    for (QString &line : oneLine) {
-        for (QChar &c : line) {
-            if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-                c = QLatin1Char(' ');
-        }
-    }
-    return Latin1Text::joinLines(oneLine);
+    return EdlText::bytesOf(lines);
 }
 
 QString perCameraPath(const QString &path, const QString &reel)
@@ -75,6 +68,11 @@ QString perCameraPath(const QString &path, const QString &reel)
 void write(const QString &path, const QStringList &lines)
 {
     DocumentFiles::writeWhole(path, encode(lines));
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    DocumentFiles::writeWhole(path, text);
 }
 
 } // namespace EdlFile

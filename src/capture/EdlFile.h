@@ -31,12 +31,13 @@ QString autoSavePath(const QString &details, const QString &edlPath, const QDate
 // holding one) is written as a space, so that every line of the file is one line of the EDL.
 QByteArray encode(const QStringList &lines);
 
-// Writes the lines (encode); an existing file is replaced as one step. Throws CorvaneError.
 // The file of one camera's EDL beside path: path without its ".edl" (in any letter case), "_", the
 // reel, ".edl": show_81123-1430_05_CAM1.edl for show_81123-1430_05.edl and reel CAM1.
 QString perCameraPath(const QString &path, const QString &reel);
 
-// Writes the lines; an existing file is replaced as one step. Throws CorvaneError.
+// Writes the lines (encode); an existing file is replaced as one step. Throws CorvaneError.
 void write(const QString &path, const QStringList &lines);
+// Writes an EDL's bytes (EdlText) as they are, in the same way.
+void writeText(const QString &path, const QByteArray &text);
 
 } // namespace EdlFile

@@ -20,33 +20,72 @@ std::optional<EdlLayout> EdlMaker::layoutNamed(const QString &name)
     return std::nullopt;
 }
 
+void EdlMaker::makeWhole(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, EdlLayout layout,
+                         const QString &title, const QString &dateText, const QString &timeText, EdlText &text,
+                         const ProgressFn &progress)
+{
+    if (layout == EdlLayout::Corvane) {
+        try {
+            builder.BuildEdl(list, cameras, title, dateText, timeText, text, progress);
+        } catch (...) {
+            text.finish();
+            throw;
+        }
+        return;
+    }
+    EdlBuilder::appendClosingRow(list);
+    const QList<EdlEvent> events = EdlEvents::withoutEmpty(EdlEvents::programCut(list));
+    if (progress)
+        progress(list.count(), list.count());
+    Cmx3600Writer::write(title, events, cameras, text);
+}
+
 void EdlMaker::make(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, const EdlOptions &options,
                     const QString &title, const QString &dateText, const QString &timeText,
-                    QList<EdlDocument> &documents)
+                    QList<EdlDocument> &documents, const ProgressFn &progress)
 {
     documents.clear();
     const auto reels = Cmx3600Writer::reels(cameras);
     const auto reelOf = [&reels](int camera) { return reels[static_cast<size_t>(camera - 1)]; };
 
-    if (options.layout == EdlLayout::Corvane && !options.perCamera) {
+    if (!options.perCamera) {
         documents.append(EdlDocument());
-        builder.BuildEdl(list, cameras, title, dateText, timeText, documents.first().lines);
+        EdlText text;
+        // Room for two lines of 80 bytes a row, taken from the system as it is written (pages
+        // not written are never used), so that the bytes are not copied as they grow.
+        text.reserve(qsizetype(list.count()) * 160 + 256);
+        try {
+            makeWhole(builder, list, cameras, options.layout, title, dateText, timeText, text, progress);
+        } catch (...) {
+            if (options.layout == EdlLayout::Corvane)
+                documents.first().text = text.takeBytes();
+            else
+                documents.clear();
+            throw;
+        }
+        documents.first().text = text.takeBytes();
+        documents.first().text.squeeze();
         return;
     }
 
     if (options.layout == EdlLayout::Corvane) {
-        const QStringList header{EdlBuilder::titleLine(title, dateText, timeText), EdlBuilder::FormatLine};
-        EdlBuilder::CameraLines lines;
+        EdlText header;
+        header.addLine(EdlBuilder::titleLine(title, dateText, timeText));
+        header.addLine(EdlBuilder::FormatLine);
+        EdlBuilder::CameraTexts texts;
         // The lines made before a conversion error are kept, as for the whole EDL.
         const auto collect = [&] {
             for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
-                const QStringList &own = lines[static_cast<size_t>(camera - 1)];
-                if (!own.isEmpty())
-                    documents.append({camera, reelOf(camera), header + own});
+                const EdlText &own = texts[static_cast<size_t>(camera - 1)];
+                if (own.lineCount() > 0) {
+                    QByteArray text = header.bytes().toByteArray();
+                    text.append(own.bytes());
+                    documents.append({camera, reelOf(camera), text});
+                }
             }
         };
         try {
-            builder.BuildEdlPerCamera(list, cameras, lines);
+            builder.BuildEdlPerCamera(list, cameras, texts, progress);
         } catch (...) {
             collect();
             throw;
@@ -56,28 +95,28 @@ void EdlMaker::make(EdlBuilder &builder, CaptureList &list, const CameraTable &c
     }
 
     EdlBuilder::appendClosingRow(list);
-    if (!options.perCamera) {
-        const QList<EdlEvent> events = EdlEvents::withoutEmpty(EdlEvents::programCut(list));
-        documents.append({0, QString(), Cmx3600Writer::lines(title, events, cameras)});
-        return;
-    }
     const QList<EdlEvent> events = EdlEvents::cameraRanges(list);
     for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
         const QList<EdlEvent> own = EdlEvents::withoutEmpty(EdlEvents::ofCamera(events, camera));
-        if (!own.isEmpty())
-            documents.append({camera, reelOf(camera), Cmx3600Writer::lines(title, own, cameras)});
+        if (!own.isEmpty()) {
+            EdlText text;
+            Cmx3600Writer::write(title, own, cameras, text);
+            documents.append({camera, reelOf(camera), text.takeBytes()});
+        }
     }
+    if (progress)
+        progress(list.count(), list.count());
 }
 
-QStringList EdlMaker::shownLines(const QList<EdlDocument> &documents)
+QByteArray EdlMaker::shownText(const QList<EdlDocument> &documents)
 {
     if (documents.size() == 1)
-        return documents.first().lines;
-    QStringList lines;
+        return documents.first().text;
+    QByteArray text;
     for (const EdlDocument &document : documents) {
-        if (!lines.isEmpty())
-            lines.append(QString());
-        lines += document.lines;
+        if (!text.isEmpty())
+            text += "\r\n";
+        text += document.text;
     }
-    return lines;
+    return text;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "CameraTable.h"
+#include "EdlText.h"
+#include "Progress.h"
 
 #include <QList>
 #include <QString>
@@ -22,11 +24,12 @@ struct EdlOptions {
     bool perCamera = false; // one EDL per camera used instead of one for all
 };
 
-// One EDL file's lines: the whole EDL (camera 0), or one camera's.
+// One EDL file: the whole EDL (camera 0), or one camera's.
 struct EdlDocument {
     int camera = 0;
-    QString reel; // the camera's reel (Cmx3600Writer::reels), empty for the whole EDL
-    QStringList lines;
+    QString reel;   // the camera's reel (Cmx3600Writer::reels), empty for the whole EDL
+    QByteArray text; // the file's bytes (EdlText)
+    QStringList lines() const { return EdlText::linesOf(text); }
 };
 
 // Makes the EDL of a capture list in the layout and split the options ask for. Like
@@ -48,8 +51,14 @@ public:
     // layout's none.
     static void make(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, const EdlOptions &options,
                      const QString &title, const QString &dateText, const QString &timeText,
-                     QList<EdlDocument> &documents);
+                     QList<EdlDocument> &documents, const ProgressFn &progress = {});
+    // The whole EDL (not split per camera) into text, handed on as it is made; progress is told
+    // of the rows done. Throws as make does, text then holding what was made (Corvane layout).
+    static void makeWhole(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, EdlLayout layout,
+                          const QString &title, const QString &dateText, const QString &timeText, EdlText &text,
+                          const ProgressFn &progress = {});
 
-    // The lines shown for documents: one document's lines, several separated by an empty line.
-    static QStringList shownLines(const QList<EdlDocument> &documents);
+    // The text shown for documents: one document's bytes as they are, several separated by an
+    // empty line.
+    static QByteArray shownText(const QList<EdlDocument> &documents);
 };

@@ -42,7 +42,8 @@ inline void assignLeft(QString &dst, QAnyStringView text, qsizetype maxLength)
 {
     withCharacters(text, [&](auto view) {
         const qsizetype n = std::min(view.size(), maxLength);
-        dst.resize(n);
+        if (dst.size() != n) // mostly the same size again (timecodes, item numbers)
+            dst.resize(n);
         QChar *out = dst.data();
         for (qsizetype i = 0; i < n; ++i)
             out[i] = QChar(characterAt(view, i));

@@ -5,6 +5,9 @@
 #include "CameraTable.h"
 #include "CaptureFile.h"
 #include "CaptureJournal.h"
+#include "EdlText.h"
+#include "LinesView.h"
+#include "WorkProgress.h"
 #include "Clock.h"
 #include "DocumentFiles.h"
 #include "EdlFile.h"
@@ -350,10 +353,9 @@ void Tedlf::buildLayout()
     m_commandButtons = {Kfilname, kdelete, Kcomment, kdeleteall, button5, button6, makesave, kexit};
     layout->addWidget(Panel1, QRect(0, 434, 862, 33), A::Left | A::Right | A::Bottom);
 
-    Memo1 = new QPlainTextEdit(client);
+    Memo1 = new LinesView(client);
     Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setAccessibleName(QStringLiteral("EDL"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont memoFont(QStringLiteral("Courier New"));
     memoFont.setStyleHint(QFont::TypeWriter);
@@ -706,7 +708,12 @@ void Tedlf::StartJournal(const QString &path)
 {
     if (m_journal)
         return;
-    const CaptureJournal::Recovery found = CaptureJournal::read(path);
+    qint64 resumeAt = -1;
+    CaptureJournal::Recovery found;
+    {
+        WorkProgress progress(this, QStringLiteral("Reading the capture journal"));
+        found = CaptureJournal::read(path, progress.progress());
+    }
     auto moveAside = [&path](const QString &told) {
         const QString aside = CaptureJournal::moveAside(path);
         if (aside.isEmpty()) {
@@ -728,17 +735,15 @@ void Tedlf::StartJournal(const QString &path)
             return;
         break;
     case CaptureJournal::Found::Rows: {
-        if (found.rows.isEmpty())
+        const int n = found.list ? found.list->count() : 0;
+        if (n == 0)
             break; // nothing to offer; the new journal replaces it
-        const int n = static_cast<int>(found.rows.size());
         const QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
                                         : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
         if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
-            CaptureList &list = changeList();
-            list.clear();
-            CaptureList::AppendBatch batch(list);
-            for (const CaptureList::RowTexts &row : found.rows)
-                list.appendRow(row);
+            changeList().replaceRows(*found.list);
+            // The journal holds these rows already: it goes on from its last whole record.
+            resumeAt = found.wholeSize;
         } else if (!moveAside(QString())) {
             return;
         }
@@ -748,7 +753,8 @@ void Tedlf::StartJournal(const QString &path)
 
     auto *journal = new CaptureJournal(path, this);
     try {
-        journal->start(*m_list);
+        if (resumeAt < 0 || !journal->resume(*m_list, resumeAt))
+            journal->start(*m_list);
     } catch (const CorvaneError &error) {
         delete journal;
         DlgMessage(error.message() + QStringLiteral(". Capture rows are not journaled in this run."));
@@ -819,7 +825,7 @@ void Tedlf::AddGpoEvent(const QString &reader, const QString &generator, const Q
     if (m_list->addGpoEvent(reader, generator, camera, GPO8->isChecked()) != CaptureList::GpoEvent::Gpo8Trigger)
         return;
     // A trigger while a make-and-save is still in its dialogs would rebuild the EDL under it.
-    if (m_list->isEmpty() || m_makingAndSaving)
+    if (m_list->isEmpty() || m_makingAndSaving || WorkProgress::running())
         return;
     makeAndSave(false);
 }
@@ -971,21 +977,32 @@ EdlOptions Tedlf::edlOptions() const
     return {CMX36001->isChecked() ? EdlLayout::Cmx3600 : EdlLayout::Corvane, OneEDLPerCamera1->isChecked()};
 }
 
+QStringList Tedlf::edlLines() const
+{
+    return EdlText::linesOf(m_edlText);
+}
+
 void Tedlf::BuildEdl()
 {
-    m_edlLines.clear();
+    m_edlText.clear();
     m_edlDocuments.clear();
+    m_edlRows = 0;
     Memo1->clear();
     setWindowTitle(settingString(FileName));
     const QDateTime now = appClock().now();
     // The memo shows what was made, up to the row that failed if one did.
     const auto show = [this] {
-        m_edlLines = EdlMaker::shownLines(m_edlDocuments);
-        Memo1->setPlainText(m_edlLines.join(QLatin1Char('\n')));
+        m_edlText = EdlMaker::shownText(m_edlDocuments);
+        Memo1->setText(m_edlText);
     };
+    WorkProgress progress(this, QStringLiteral("Making the EDL"));
+    CaptureList &list = changeList();
     try {
-        EdlMaker::make(m_builder, changeList(), cameraTable(), edlOptions(), windowTitle(), EdlBuilder::dateText(now),
-                       EdlBuilder::timeText(now), m_edlDocuments);
+        EdlMaker::make(m_builder, list, cameraTable(), edlOptions(), windowTitle(), EdlBuilder::dateText(now),
+                       EdlBuilder::timeText(now), m_edlDocuments, [&](qint64 done, qint64 total) {
+                           m_edlRows = static_cast<int>(total);
+                           progress.step(done, total);
+                       });
     } catch (...) {
         show();
         throw;
@@ -1010,7 +1027,7 @@ void Tedlf::makeAndSave(bool withDialog)
 {
     const QScopedValueRollback busy(m_makingAndSaving, true);
     BuildEdl();
-    const int made = m_list->count();
+    const int made = m_edlRows;
     if (SaveEdl(withDialog))
         removeRowsMadeInto(made);
 }
@@ -1081,21 +1098,22 @@ bool Tedlf::SaveEdl(bool withDialog)
     setWindowTitle(DocumentFiles::captionFor(path).left(CommentLength));
     // One file, or one per camera beside the name; every replacement is asked before any is
     // written.
-    QList<QPair<QString, QStringList>> files;
+    QList<QPair<QString, QByteArray>> files;
     // With nothing made the file is empty, as the memo is.
     if (m_edlDocuments.isEmpty() || (m_edlDocuments.size() == 1 && m_edlDocuments.first().camera == 0)) {
-        files.append({path, m_edlLines});
+        files.append({path, m_edlText});
     } else {
         for (const EdlDocument &document : std::as_const(m_edlDocuments))
-            files.append({EdlFile::perCameraPath(path, document.reel), document.lines});
+            files.append({EdlFile::perCameraPath(path, document.reel), document.text});
     }
     for (const auto &file : std::as_const(files)) {
         if (QFileInfo::exists(file.first)
             && DlgQuery(this, DocumentFiles::replaceQuestion(file.first), QStringLiteral("Replace")) == TKxDlg::mrCancel)
             return false;
     }
+    WorkProgress progress(this, QStringLiteral("Saving the EDL"));
     for (const auto &file : std::as_const(files))
-        EdlFile::write(file.first, file.second);
+        DocumentFiles::writeWhole(file.first, file.second, progress.progress());
     return true;
 }
 
@@ -1197,7 +1215,14 @@ void Tedlf::LoadGpoFile(const QString &path)
     if (!QFileInfo::exists(path))
         return;
     setWindowTitle(DocumentFiles::captionFor(path));
-    CaptureFile::LoadGpoFile(changeList(), path);
+    // Read into a list of its own: rows that arrive while the bar shows must not land among the
+    // file's rows; loading replaces the list, with them.
+    CaptureList loaded;
+    {
+        WorkProgress progress(this, QStringLiteral("Loading the capture file"));
+        CaptureFile::LoadGpoFile(loaded, path, progress.progress());
+    }
+    changeList().replaceRows(loaded);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "EdlBuilder.h"
 #include "EdlMaker.h"
 #include "KxForm.h"
+#include "LinesView.h"
 
 #include <QList>
 #include <QMetaObject>
@@ -23,7 +24,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QMenuBar;
-class QPlainTextEdit;
+
 class QPushButton;
 class QTableView;
 class QTableWidget;
@@ -61,8 +62,11 @@ public:
     CaptureList &captureList() { return *m_list; }
     // The camera records of EDL generation, kept for the whole run.
     EdlBuilder &edlBuilder() { return m_builder; }
-    // The lines shown in Memo1, as made; Save EDL writes exactly these when one EDL was made.
-    const QStringList &edlLines() const { return m_edlLines; }
+    // The EDL shown in Memo1 as the bytes of its file; Save EDL writes exactly these when one EDL
+    // was made.
+    const QByteArray &edlText() const { return m_edlText; }
+    // Its lines.
+    QStringList edlLines() const;
     // The EDLs made: one, or one per camera used; Save EDL writes each to a file of its own.
     const QList<EdlDocument> &edlDocuments() const { return m_edlDocuments; }
     // The layout and split the "EDL Format" menu has chosen.
@@ -98,7 +102,7 @@ public:
     QPushButton *button6;
     QPushButton *makesave;
     QPushButton *kexit;
-    QPlainTextEdit *Memo1;
+    LinesView *Memo1;
     QFrame *Panel2;
     QPushButton *F2, *F3, *F4, *F5, *F6, *F7, *F8, *F9;
     QTimer *Timer1;
@@ -245,7 +249,10 @@ private:
     std::optional<CaptureList::AppendBatch> m_arrivingRows;
     QTimer *m_announceTimer = nullptr;
     EdlBuilder m_builder;
-    QStringList m_edlLines;
+    QByteArray m_edlText;
+    // The rows the EDL was made from (the first ones of the list): rows that arrive while it is
+    // made are not in it.
+    int m_edlRows = 0;
     QList<EdlDocument> m_edlDocuments;
     std::array<QPushButton *, 8> m_functionKeys{};
     std::array<QLabel *, 8> m_keyLabels{};

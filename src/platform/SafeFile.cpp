@@ -142,36 +142,6 @@ bool fail(QString *reason, int error)
     return false;
 }
 
-// Standard output: whatever the program printed with stdio goes first.
-bool writeStandardOutput(QByteArrayView bytes, QString *reason)
-{
-    if (std::fflush(stdout) != 0)
-        return fail(reason, errno);
-#if defined(Q_OS_WIN)
-    // The files' CR LF must reach the file as they are, not as CR CR LF.
-    ::_setmode(::_fileno(stdout), _O_BINARY);
-    const int fd = ::_fileno(stdout);
-#else
-    const int fd = STDOUT_FILENO;
-#endif
-    if (const int error = writeAll(fd, bytes.data(), bytes.size()))
-        return fail(reason, error);
-    return true;
-}
-
-// A device, FIFO or other file that is not a regular one: written as it is.
-bool writeStraight(const QString &path, QByteArrayView bytes, QString *reason)
-{
-    const int fd = openNative(nativeName(path), WriteOnly);
-    if (fd < 0)
-        return fail(reason, errno);
-    const int error = writeAll(fd, bytes.data(), bytes.size());
-    const int closeError = closeFile(fd) == 0 ? 0 : errno;
-    if (error || closeError)
-        return fail(reason, error ? error : closeError);
-    return true;
-}
-
 enum class Kind { Missing, Regular, Other, Folder };
 
 Kind kindOf(const QString &path, int *mode)
@@ -264,62 +234,125 @@ void failOversizeWrites()
 
 bool replace(const QString &path, QByteArrayView bytes, QString *reason, const std::function<void()> &midway)
 {
-    if (isStandardOutput(path))
-        return writeStandardOutput(bytes, reason);
-
-    // A link stays a link: the file it names is the one replaced.
-    QString target = path;
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        target = info.symLinkTarget();
-
-    int mode = 0;
-    const Kind kind = kindOf(target, &mode);
-    if (kind == Kind::Other)
-        return writeStraight(target, bytes, reason);
-    if (kind == Kind::Folder)
-        return fail(reason, EISDIR);
-    const bool existed = kind == Kind::Regular;
-
-    QString temporary;
-    const int fd = createBeside(target, &temporary);
-    if (fd < 0)
-        return fail(reason, errno);
-    const NativeName temporaryName = nativeName(temporary);
-    auto abandon = [&](int error) {
-        closeFile(fd);
-        removeFile(temporaryName);
-        return fail(reason, error);
-    };
-
+    Replacement file(path);
+    if (!file.open(reason))
+        return false;
     const qint64 half = bytes.size() / 2;
-    if (const int error = writeAll(fd, bytes.data(), half))
-        return abandon(error);
+    if (!file.write(bytes.first(half), reason))
+        return false;
     if (midway)
         midway();
-    if (const int error = writeAll(fd, bytes.data() + half, bytes.size() - half))
-        return abandon(error);
-#if !defined(Q_OS_WIN)
-    // The replacement keeps the permissions of the file it replaces.
-    if (existed && ::fchmod(fd, static_cast<mode_t>(mode)) != 0)
-        return abandon(errno);
+    return file.write(bytes.sliced(half), reason) && file.commit(reason);
+}
+
+Replacement::Replacement(QString path) : m_path(std::move(path)) {}
+
+Replacement::~Replacement()
+{
+    abandon();
+}
+
+void Replacement::abandon()
+{
+    if (m_fd >= 0 && !m_stdout)
+        closeFile(m_fd);
+    m_fd = -1;
+    if (!m_temporary.isEmpty())
+        removeFile(nativeName(m_temporary));
+    m_temporary.clear();
+}
+
+bool Replacement::open(QString *reason)
+{
+    abandon();
+    if (isStandardOutput(m_path)) {
+        // Whatever the program printed with stdio goes first.
+        if (std::fflush(stdout) != 0)
+            return fail(reason, errno);
+#if defined(Q_OS_WIN)
+        // The files' CR LF must reach the file as they are, not as CR CR LF.
+        ::_setmode(::_fileno(stdout), _O_BINARY);
+        m_fd = ::_fileno(stdout);
+#else
+        m_fd = STDOUT_FILENO;
 #endif
-    if (syncFile(fd) != 0)
-        return abandon(errno);
-    if (closeFile(fd) != 0) {
-        const int error = errno;
-        removeFile(temporaryName);
+        m_straight = m_stdout = true;
+        return true;
+    }
+
+    // A link stays a link: the file it names is the one replaced.
+    m_target = m_path;
+    const QFileInfo info(m_path);
+    if (info.isSymLink())
+        m_target = info.symLinkTarget();
+
+    const Kind kind = kindOf(m_target, &m_mode);
+    if (kind == Kind::Folder)
+        return fail(reason, EISDIR);
+    if (kind == Kind::Other) {
+        // A device or FIFO is written as it is.
+        m_fd = openNative(nativeName(m_target), WriteOnly);
+        if (m_fd < 0)
+            return fail(reason, errno);
+        m_straight = true;
+        return true;
+    }
+    m_existed = kind == Kind::Regular;
+    m_fd = createBeside(m_target, &m_temporary);
+    if (m_fd < 0)
+        return fail(reason, errno);
+    return true;
+}
+
+bool Replacement::write(QByteArrayView bytes, QString *reason)
+{
+    if (m_fd < 0)
+        return fail(reason, EBADF);
+    if (const int error = writeAll(m_fd, bytes.data(), bytes.size())) {
+        abandon();
         return fail(reason, error);
     }
-    if (!renameOver(temporary, target, reason)) {
-        removeFile(temporaryName);
+    return true;
+}
+
+bool Replacement::commit(QString *reason)
+{
+    if (m_fd < 0)
+        return fail(reason, EBADF);
+    if (m_straight) {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (m_stdout)
+            return true;
+        if (closeFile(fd) != 0)
+            return fail(reason, errno);
+        return true;
+    }
+    const auto failed = [&](int error) {
+        abandon();
+        return fail(reason, error);
+    };
+#if !defined(Q_OS_WIN)
+    // The replacement keeps the permissions of the file it replaces.
+    if (m_existed && ::fchmod(m_fd, static_cast<mode_t>(m_mode)) != 0)
+        return failed(errno);
+#endif
+    if (syncFile(m_fd) != 0)
+        return failed(errno);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (closeFile(fd) != 0)
+        return failed(errno);
+    if (!renameOver(m_temporary, m_target, reason)) {
+        abandon();
         return false;
     }
+    m_temporary.clear();
 #if defined(Q_OS_WIN)
-    if (existed)
-        ::_wchmod(nativeName(target).c_str(), mode);
+    if (m_existed)
+        ::_wchmod(nativeName(m_target).c_str(), m_mode);
 #endif
-    syncFolder(QFileInfo(target).absolutePath());
+    syncFolder(QFileInfo(m_target).absolutePath());
     return true;
 }
 

@@ -36,6 +36,34 @@ QString systemReason(int error);
 // half the bytes are written (a test ends the process there to show what a crash leaves).
 bool replace(const QString &path, QByteArrayView bytes, QString *reason, const std::function<void()> &midway = {});
 
+// replace for content made and handed over in parts (a large EDL streamed as it is made), with the
+// same guarantees: nothing reaches the target before commit() succeeds, and a writer dropped
+// without commit() leaves the old file as it was. Each call returns false, with the system's
+// reason, on failure; after a failure only the destructor is of use.
+class Replacement {
+public:
+    explicit Replacement(QString path);
+    ~Replacement();
+    Replacement(const Replacement &) = delete;
+    Replacement &operator=(const Replacement &) = delete;
+
+    bool open(QString *reason);
+    bool write(QByteArrayView bytes, QString *reason);
+    bool commit(QString *reason);
+
+private:
+    void abandon();
+
+    QString m_path;
+    QString m_target;    // the file replaced (the one a link names)
+    QString m_temporary; // the new file beside it, empty when writing straight
+    int m_fd = -1;
+    int m_mode = 0;
+    bool m_existed = false;
+    bool m_straight = false; // standard output, a device or a FIFO
+    bool m_stdout = false;
+};
+
 // A write that would take a file past the process's file-size limit (RLIMIT_FSIZE) fails with
 // "File too large" instead of ending the process with SIGXFSZ. The programs call it at start.
 void failOversizeWrites();

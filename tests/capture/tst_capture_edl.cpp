@@ -1,6 +1,7 @@
 #include "CaptureFixtures.h"
 #include "CaptureList.h"
 #include "EdlBuilder.h"
+#include "EdlText.h"
 #include "Errors.h"
 
 #include <QTest>
@@ -20,10 +21,20 @@ struct CameraChange {
 };
 using CameraChanges = QList<CameraChange>;
 
+// The lines of the EDL. The same build made as file bytes (as the window and corvane-cli make
+// it) must give exactly the file of those lines.
 QStringList build(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras = standardCameras())
 {
+    CaptureList copy;
+    for (int row = 0; row < list.count(); ++row)
+        copy.appendRow(list.rowTexts(row));
     QStringList lines;
     builder.BuildEdl(list, cameras, QStringLiteral("show"), QStringLiteral("DATE"), QStringLiteral("TIME"), lines);
+    EdlBuilder other;
+    EdlText text;
+    other.BuildEdl(copy, cameras, QStringLiteral("show"), QStringLiteral("DATE"), QStringLiteral("TIME"), text);
+    if (text.lineCount() != lines.size() || text.takeBytes() != EdlText::bytesOf(lines))
+        return {QStringLiteral("the EDL made as bytes differs from its lines")};
     return lines;
 }
 
@@ -232,6 +243,69 @@ private slots:
         }
         QCOMPARE(made, lines);
         QCOMPARE(list.count(), rowsAfter);
+    }
+
+    // The file's bytes are made straight from the rows, without the lines: Latin-1, '?' for a
+    // character outside it, a line break inside a comment written as a space, CR LF after every
+    // line, whichever part the text is in.
+    void fileBytes_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("reelName");
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray event = "0001  %1  V         C  10:00:00:00  10:00:05:00  10:00:00:00  10:00:05:00\r\n";
+        QTest::newRow("plain") << "show" << "CAM1" << ""
+                               << "TITLE:   show  DATE  TIME\r\nFCM: EBU\r\n" + QByteArray(event).replace("%1", "CAM1");
+        QTest::newRow("outside Latin-1") << QString::fromUtf8("caf\u00e9 \u20ac") << QString::fromUtf8("K\u0101")
+                                         << QString::fromUtf8("\U0001F3AC")
+                                         << "TITLE:   caf\xe9 ?  DATE  TIME\r\nFCM: EBU\r\n"
+                                                + QByteArray(event).replace("%1", "K?") + "* ??\r\n";
+        QTest::newRow("line breaks") << "two\nlines" << "CAM1" << "wide\r\nslow\r"
+                                     << "TITLE:   two lines  DATE  TIME\r\nFCM: EBU\r\n"
+                                            + QByteArray(event).replace("%1", "CAM1") + "* wide  slow \r\n";
+    }
+
+    void fileBytes()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, reelName);
+        QFETCH(QString, comment);
+        QFETCH(QByteArray, bytes);
+        CaptureList list;
+        fill(list, {eventRow("0001", "0001", "10:00:00:00"), eventRow("0002", "0000", "10:00:05:00")});
+        list.setComment(0, comment);
+        CameraTable cameras = standardCameras();
+        cameras.setReelName(1, reelName);
+        EdlText text;
+        EdlBuilder().BuildEdl(list, cameras, title, QStringLiteral("DATE"), QStringLiteral("TIME"), text);
+        QCOMPARE(text.takeBytes(), bytes);
+    }
+
+    // Handed on in parts (corvane-cli writing as it goes), the bytes are the same.
+    void fileBytesInParts()
+    {
+        CaptureList list;
+        for (int i = 0; i < 40000; ++i)
+            list.appendEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), i % 3 ? QStringLiteral("0003") : QStringLiteral("0004"));
+        CaptureList same;
+        for (int row = 0; row < list.count(); ++row)
+            same.appendRow(list.rowTexts(row));
+        EdlText whole;
+        EdlBuilder().BuildEdl(list, standardCameras(), QStringLiteral("show"), QStringLiteral("DATE"), QStringLiteral("TIME"), whole);
+        QByteArray joined;
+        QList<qsizetype> parts;
+        EdlText drained([&](QByteArrayView part) {
+            joined += part.toByteArray();
+            parts.append(part.size());
+        });
+        EdlBuilder().BuildEdl(same, standardCameras(), QStringLiteral("show"), QStringLiteral("DATE"), QStringLiteral("TIME"), drained);
+        QVERIFY(parts.size() > 1);
+        // Parts of about DrainSize: memory that does not grow with the EDL.
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i)
+            QVERIFY(parts[i] >= EdlText::DrainSize && parts[i] < EdlText::DrainSize + 200);
+        QCOMPARE(joined, whole.takeBytes());
+        QCOMPARE(drained.bytes().size(), 0);
     }
 
     // A build stopped by a bad row leaves events open; once the row is gone the next build gives

@@ -136,7 +136,7 @@ private slots:
         w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
         // In the journal by the time the row shows.
         QTRY_COMPARE(w.List1->model()->rowCount(), 1);
-        QCOMPARE(CaptureJournal::read(journalPath()).rows, rowsOf(w.captureList()));
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(w.captureList()));
     }
 
     // OK gives back the list exactly as it was shown, and the journal goes on from there: a
@@ -156,7 +156,7 @@ private slots:
         const Rows now = rowsOf(w.captureList());
         QCOMPARE(now.size(), 4);
         QCOMPARE(now.last().item, QStringLiteral("0004")); // numbered from the row count, as ever
-        QCOMPARE(CaptureJournal::read(journalPath()).rows, now);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), now);
         QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
     }
 
@@ -177,10 +177,10 @@ private slots:
         w.StartJournal(journalPath());
         QCOMPARE(w.captureList().count(), 0);
         QCOMPARE(journalFiles(), QStringList({"corvane-20081123-143005.journal", "corvane.journal"}));
-        QCOMPARE(CaptureJournal::read(asidePath()).rows, before);
+        QCOMPARE(CaptureJournal::read(asidePath()).rows(), before);
         const CaptureJournal::Recovery fresh = CaptureJournal::read(journalPath());
         QCOMPARE(fresh.found, CaptureJournal::Found::Rows);
-        QVERIFY(fresh.rows.isEmpty());
+        QVERIFY(fresh.rows().isEmpty());
     }
 
     // Declined, but the journal cannot be moved aside (a read-only folder): the operator is
@@ -222,8 +222,15 @@ private slots:
         w.StartJournal(journalPath());
         QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 3 capture rows from the previous run?"}));
         QCOMPARE(rowsOf(w.captureList()), before);
-        // The cut record does not stay in the journal to break a later recovery.
+        // The cut record does not stay in the journal to break a later recovery: the journal goes
+        // on from its last whole record.
         QCOMPARE(CaptureJournal::read(journalPath()).cutRecord, false);
+        w.AddGpoEvent(QStringLiteral("10:00:04:00"), QStringLiteral("10:00:04:00"), QStringLiteral("0010"));
+        QTRY_COMPARE(w.List1->model()->rowCount(), 4); // in the journal by the time it shows
+        const CaptureJournal::Recovery after = CaptureJournal::read(journalPath());
+        QCOMPARE(after.cutRecord, false);
+        QCOMPARE(after.rows(), rowsOf(w.captureList()));
+        QCOMPARE(after.rows().size(), 4);
     }
 
     void unreadableJournalIsMovedAsideWithAMessage_data()

@@ -17,9 +17,11 @@
 #include "TestFiles.h"
 #include "Timeline.h"
 #include "WindowFixture.h"
+#include "WorkProgress.h"
 #include "edlu.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -27,7 +29,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyle>
 #include <QSignalSpy>
@@ -994,6 +998,84 @@ private slots:
         w.SaveEDL1->trigger();
         QVERIFY(QFile::exists(file));
         QCOMPARE(TestFiles::read(file), QByteArray());
+    }
+
+    // The memo is a view over the EDL's bytes that selects and copies as a read-only text edit:
+    // with the keyboard, the mouse, Ctrl+A and Ctrl+C.
+    void memoSelectsAndCopies()
+    {
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(DialogScript::cancelEntry());
+        QTest::mouseClick(w.button5, Qt::LeftButton);
+        const QStringList lines = shortShowEdl(QStringLiteral("show"));
+        QCOMPARE(w.Memo1->lineCount(), lines.size());
+        QCOMPARE(w.edlText(), crlf(lines));
+
+        activate(w);
+        w.Memo1->setFocus();
+        QTRY_VERIFY(w.Memo1->hasFocus());
+        QTest::keyClick(w.Memo1, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(w.Memo1->selectedText(), lines[0] + QLatin1Char('\n'));
+        QTest::keyClick(w.Memo1, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(w.Memo1, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), lines[0] + QLatin1Char('\n') + lines[1]);
+
+        // A click puts the caret on the line clicked; Shift and a click further down select to it.
+        const QFontMetrics metrics(w.Memo1->viewport()->font());
+        const int y = metrics.lineSpacing() / 2;
+        QTest::mouseClick(w.Memo1->viewport(), Qt::LeftButton, {}, QPoint(1, y + 2 * metrics.lineSpacing()));
+        QVERIFY(!w.Memo1->hasSelection());
+        QCOMPARE(w.Memo1->cursorPosition().line, 2);
+        QTest::mouseClick(w.Memo1->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(1, y + 3 * metrics.lineSpacing()));
+        QCOMPARE(w.Memo1->selectedText(), lines[2] + QLatin1Char('\n'));
+
+        QTest::keyClick(w.Memo1, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.Memo1->selectedText(), w.Memo1->toPlainText());
+        QCOMPARE(w.Memo1->toPlainText(), lines.join(QLatin1Char('\n')));
+        // Ctrl+End goes to the end of the last line, scrolling it into view.
+        QTest::keyClick(w.Memo1, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(w.Memo1->cursorPosition().line, lines.size() - 1);
+    }
+
+    // Long work shows its progress and lets events other than the operator's in: the window
+    // repaints, and a device event arriving while Make&Save makes the EDL is not in the EDL and
+    // stays in the list when the rows made into the file go.
+    void longMakeAndSaveShowsProgressAndKeepsArrivingRows()
+    {
+        WorkProgress::setShowAfterMs(0);
+        const auto restore = qScopeGuard([] { WorkProgress::setShowAfterMs(WorkProgress::ShowAfterMs); });
+        Tedlf &w = openShown();
+        constexpr int Made = 60000;
+        for (int i = 0; i < Made; ++i)
+            w.captureList().appendEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"),
+                                        i % 2 ? QStringLiteral("0000") : QStringLiteral("0001"));
+        bool barShown = false;
+        bool arrived = false;
+        QTimer meanwhile;
+        meanwhile.setInterval(0);
+        connect(&meanwhile, &QTimer::timeout, &w, [&] {
+            if (arrived || !WorkProgress::running())
+                return;
+            auto *bar = w.findChild<QProgressBar *>(QStringLiteral("WorkProgress"));
+            barShown = bar && bar->isVisible();
+            w.AddGpoEvent(QStringLiteral("11:00:00:00"), QStringLiteral("11:00:00:00"), QStringLiteral("0002"));
+            arrived = true;
+        });
+        meanwhile.start();
+        const QString file = programFile(QStringLiteral("long.edl"));
+        m_dialogs->then(DialogScript::choose(file));
+        QTest::mouseClick(w.makesave, Qt::LeftButton);
+        meanwhile.stop();
+
+        QVERIFY(arrived);
+        QVERIFY(barShown);
+        QVERIFY(!w.findChild<QProgressBar *>(QStringLiteral("WorkProgress")));
+        QCOMPARE(rowsOf(w.captureList()), Rows({eventRow(QString::number(Made + 1), "0002", "11:00:00:00")}));
+        const QByteArray saved = TestFiles::read(file);
+        QCOMPARE(saved, w.edlText());
+        QCOMPARE(saved.count("\r\n"), 2 + Made / 2);
+        QVERIFY(!saved.contains("11:00:00:00"));
     }
 
     void makeAndSave_data()

@@ -265,7 +265,7 @@ void checkReelsUnique(const CmxFile &file, QStringList &problems)
 
 QByteArray bytesOf(const EdlDocument &document)
 {
-    return Latin1Text::joinLines(document.lines);
+    return document.text;
 }
 
 // --- Small captures for the rules of the program cut ------------------------------------------
@@ -403,7 +403,7 @@ private slots:
         builder.BuildEdl(direct, c.cameras, c.title, DateText, TimeText, lines);
         const QList<EdlDocument> documents = make(c, EdlOptions(), chosen);
         QCOMPARE(documents.size(), 1);
-        QCOMPARE(documents[0].lines, lines);
+        QCOMPARE(documents[0].lines(), lines);
         QCOMPARE(rowsOf(chosen), rowsOf(direct)); // the same closing row
     }
 
@@ -414,19 +414,19 @@ private slots:
         CaptureList whole, split;
         QVERIFY(load(c, whole));
         QVERIFY(load(c, split));
-        const QStringList all = make(c, EdlOptions(), whole)[0].lines;
+        const QStringList all = make(c, EdlOptions(), whole)[0].lines();
         const QList<EdlDocument> documents = make(c, {EdlLayout::Corvane, true}, split);
         QStringList events;
         qsizetype total = 0;
         for (const EdlDocument &document : documents) {
-            QCOMPARE(document.lines.mid(0, 2), all.mid(0, 2));
+            QCOMPARE(document.lines().mid(0, 2), all.mid(0, 2));
             const QString reelName = c.cameras.reelName(document.camera);
-            for (const QString &line : document.lines.mid(2)) {
+            for (const QString &line : document.lines().mid(2)) {
                 QVERIFY2(line.startsWith(QLatin1String("* ")) || line.mid(6).startsWith(reelName + QLatin1String("  ")),
                          qPrintable(line));
                 QVERIFY(all.contains(line));
             }
-            total += document.lines.size() - 2;
+            total += document.lines().size() - 2;
         }
         QCOMPARE(total, all.size() - 2);
         QCOMPARE(rowsOf(split), rowsOf(whole));
@@ -479,7 +479,7 @@ private slots:
         const Capture c = nightCapture();
         CaptureList list;
         QVERIFY(load(c, list));
-        const QStringList lines = make(c, {EdlLayout::Cmx3600, false}, list)[0].lines;
+        const QStringList lines = make(c, {EdlLayout::Cmx3600, false}, list)[0].lines();
         QCOMPARE(lines.mid(0, 9),
                  QStringList({
                      "TITLE: Nuit d'ete",

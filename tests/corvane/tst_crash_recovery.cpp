@@ -192,7 +192,7 @@ private slots:
         second.send("event 0020 10:00:05:00");
         const QStringList more = second.waitForRows(5);
         QCOMPARE(more.mid(0, 4), shown);
-        QCOMPARE(CaptureJournal::read(journalPath()).rows.size(), 5);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows().size(), 5);
 
         // A clean exit leaves no journal behind.
         second.send("exit");
@@ -221,7 +221,7 @@ private slots:
         QCOMPARE(files.size(), 2);
         QVERIFY2(QRegularExpression(QStringLiteral("^corvane-\\d{8}-\\d{6}\\.journal$")).match(files.first()).hasMatch(),
                  qPrintable(files.first()));
-        QCOMPARE(CaptureJournal::read(m_dir.filePath(files.first())).rows.size(), 2);
+        QCOMPARE(CaptureJournal::read(m_dir.filePath(files.first())).rows().size(), 2);
         second.send("exit");
         QVERIFY(second.process().waitForFinished(Wait));
         QCOMPARE(journalFiles(), QStringList({files.first()}));

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <optional>
+
 #include <thread>
 
 #if defined(Q_OS_UNIX)
@@ -90,6 +93,49 @@ private slots:
         if (existing)
             QCOMPARE(TestFiles::read(target), old);
         QCOMPARE(filesIn(folder), existing ? QStringList{"show.edl"} : QStringList());
+    }
+
+    // Content handed over in parts (an EDL written as it is made) has the same guarantees: the
+    // old file stays until the commit, whether the writer is dropped, a write fails part of the
+    // way (the file-size limit) or the commit is reached; no part file is left beside it.
+    void streamedReplacement_data()
+    {
+        QTest::addColumn<QString>("ending"); // dropped, limit, committed
+        QTest::newRow("dropped before the commit") << "dropped";
+        QTest::newRow("file-size limit part way") << "limit";
+        QTest::newRow("committed") << "committed";
+    }
+
+    void streamedReplacement()
+    {
+        QFETCH(QString, ending);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("show.edl"));
+        const QByteArray old("old content\r\n");
+        QVERIFY(TestFiles::write(target, old));
+        const QByteArray part = content(64 * 1024, 'p');
+        {
+            std::optional<FileSizeLimit> limit;
+            if (ending == QLatin1String("limit"))
+                limit.emplace(3 * part.size() / 2);
+            SafeFile::Replacement file(target);
+            QString why;
+            QVERIFY(file.open(&why));
+            QVERIFY(file.write(part, &why));
+            QCOMPARE(TestFiles::read(target), old); // nothing reaches the target before the commit
+            const bool second = file.write(part, &why);
+            if (ending == QLatin1String("limit")) {
+                QVERIFY(!second);
+                QCOMPARE(why, SafeFile::systemReason(EFBIG));
+                QVERIFY(!file.commit(&why));
+            } else {
+                QVERIFY(second);
+                if (ending == QLatin1String("committed"))
+                    QVERIFY2(file.commit(&why), qPrintable(why));
+            }
+        }
+        QCOMPARE(TestFiles::read(target), ending == QLatin1String("committed") ? part + part : old);
+        QCOMPARE(filesIn(dir.path()), QStringList{"show.edl"});
     }
 
     // With room, the replacement is whole, keeps the old file's permissions, and replaces the

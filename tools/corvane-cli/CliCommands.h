@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -36,3 +37,25 @@ void printText(const QString &text);
 // Bytes to standard output as they are (no line-end translation). False when they could not be
 // written.
 bool writeStandardOutput(const QByteArray &bytes);
+
+// A progress line on standard error for work that runs over a second, and only when standard
+// error is a terminal: nothing reaches a pipe or a file. The line is wiped when the object goes.
+class TerminalProgress {
+public:
+    static constexpr int ShowAfterMs = 1000;
+    static constexpr int UpdateEveryMs = 100;
+
+    TerminalProgress();
+    ~TerminalProgress();
+    TerminalProgress(const TerminalProgress &) = delete;
+    TerminalProgress &operator=(const TerminalProgress &) = delete;
+
+    // What is being done now ("reading", "writing").
+    void step(const char *what, qint64 done, qint64 total);
+
+private:
+    bool m_terminal;
+    bool m_shown = false;
+    qint64 m_last = 0;
+    QElapsedTimer m_clock;
+};

@@ -16,7 +16,8 @@
 #include "Errors.h"
 #include "Fcp7XmlWriter.h"
 #include "KxSettings.h"
-#include "Latin1Text.h"
+#include "EdlText.h"
+#include "SafeFile.h"
 #include "OtioWriter.h"
 #include "SettingsKeys.h"
 #include "Timeline.h"
@@ -106,7 +107,7 @@ int writePerCamera(const QList<EdlDocument> &documents, const QString &folder, c
     }
     for (const EdlDocument &document : documents) {
         try {
-            EdlFile::write(EdlFile::perCameraPath(QDir(folder).filePath(name), document.reel), document.lines);
+            EdlFile::writeText(EdlFile::perCameraPath(QDir(folder).filePath(name), document.reel), document.text);
         } catch (const CorvaneError &error) {
             printMessage(error.message());
             return CliExit::Failed;
@@ -213,9 +214,11 @@ int runEdlCommand(const QStringList &arguments)
     const QString title = parser.isSet(titleOption) ? parser.value(titleOption)
                                                     : settings.GetString(SettingsKeys::FileName);
 
+    TerminalProgress terminal;
     CaptureList list;
     try {
-        CaptureFile::LoadGpoFile(list, capturePath);
+        CaptureFile::LoadGpoFile(list, capturePath,
+                                 [&terminal](qint64 done, qint64 total) { terminal.step("reading", done, total); });
     } catch (const CorvaneError &error) {
         printMessage(error.message());
         return CliExit::Failed;
@@ -227,38 +230,59 @@ int runEdlCommand(const QStringList &arguments)
     }
 
     const QDateTime moment = appClock().now();
-    const EdlOptions options{*format == OutputFormat::Cmx3600 ? EdlLayout::Cmx3600 : EdlLayout::Corvane, perCamera};
-    QList<EdlDocument> documents;
+    const EdlLayout layout = *format == OutputFormat::Cmx3600 ? EdlLayout::Cmx3600 : EdlLayout::Corvane;
+    const auto making = [&terminal](qint64 done, qint64 total) { terminal.step("making the EDL", done, total); };
     QString conversionError;
-    try {
-        EdlBuilder builder;
-        EdlMaker::make(builder, list, cameras, options, title, EdlBuilder::dateText(moment),
-                       EdlBuilder::timeText(moment), documents);
-    } catch (const CorvaneError &error) {
-        conversionError = error.message();
-    }
     if (perCamera) {
+        QList<EdlDocument> documents;
+        try {
+            EdlBuilder builder;
+            EdlMaker::make(builder, list, cameras, {layout, true}, title, EdlBuilder::dateText(moment),
+                           EdlBuilder::timeText(moment), documents, making);
+        } catch (const CorvaneError &error) {
+            conversionError = error.message();
+        }
         const QString folder = parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral(".");
         const int status = writePerCamera(documents, folder, QFileInfo(capturePath).completeBaseName());
         if (!conversionError.isEmpty())
             printMessage(conversionError);
         return conversionError.isEmpty() ? status : CliExit::Failed;
     }
-    const QStringList lines = documents.isEmpty() ? QStringList() : documents.first().lines;
 
-    // The lines made before a conversion error are written all the same, as the window shows them.
-    if (parser.isSet(outputOption)) {
-        try {
-            EdlFile::write(parser.value(outputOption), lines);
-        } catch (const CorvaneError &error) {
-            printMessage(error.message());
-            return CliExit::Failed;
-        }
-    } else if (!writeStandardOutput(EdlFile::encode(lines))) {
-        printMessage(QStringLiteral("Cannot write to standard output"));
+    // The EDL goes to the file (or standard output) as it is made, a part at a time, so memory
+    // does not grow with it; the file replaces an old one only once it is whole. The lines made
+    // before a conversion error are written all the same, as the window shows them.
+    const QString output = parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("-");
+    SafeFile::Replacement file(output);
+    QString writeError;
+    if (!file.open(&writeError)) {
+        printMessage(SafeFile::isStandardOutput(output) ? QStringLiteral("Cannot write to standard output")
+                                                        : QStringLiteral("Cannot write file %1: %2")
+                                                              .arg(QDir::toNativeSeparators(output), writeError));
         return CliExit::Failed;
     }
-
+    struct WriteFailed {};
+    EdlText text([&](QByteArrayView bytes) {
+        // After a failure nothing more is written: the first reason is the one told.
+        if (!writeError.isEmpty() || !file.write(bytes, &writeError))
+            throw WriteFailed();
+    });
+    try {
+        EdlBuilder builder;
+        EdlMaker::makeWhole(builder, list, cameras, layout, title, EdlBuilder::dateText(moment),
+                            EdlBuilder::timeText(moment), text, making);
+    } catch (const CorvaneError &error) {
+        conversionError = error.message();
+    } catch (const WriteFailed &) {
+    }
+    if (writeError.isEmpty())
+        file.commit(&writeError);
+    if (!writeError.isEmpty()) {
+        printMessage(SafeFile::isStandardOutput(output) ? QStringLiteral("Cannot write to standard output")
+                                                        : QStringLiteral("Cannot write file %1: %2")
+                                                              .arg(QDir::toNativeSeparators(output), writeError));
+        return CliExit::Failed;
+    }
     if (!conversionError.isEmpty()) {
         printMessage(conversionError);
         return CliExit::Failed;
