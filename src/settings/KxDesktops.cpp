@@ -7,16 +7,8 @@
 
 using namespace SettingsKeys;
 
-namespace {
-
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
-
-const QString Protected = QStringLiteral("Protected");
-
-} // namespace
+using DesktopTexts::Protected;
+using DesktopTexts::quoted;
 
 bool TKxSettingsFile::ConfirmOverwrite(QWidget *owner, const QString &name)
 {
@@ -77,7 +69,8 @@ void TKxSettingsFile::UpdateDesktop(QWidget *owner, const QString &name)
 
 void TKxSettingsFile::SaveNewDesktop(QWidget *owner)
 {
-    Q_UNUSED(owner) // the name is asked over the active window, wherever the call came from
+    // The name is asked over the active window, wherever the call came from; the questions
+    // after it go to the owner.
     QString name;
     DlgStringEntry(QApplication::activeWindow(), dtDefault, QStringLiteral("Enter a name for these settings"),
                    QStringLiteral("Save desktop settings"), QStringLiteral("New"), name);

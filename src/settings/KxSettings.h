@@ -12,6 +12,16 @@
 class QWidget;
 class TKxForm;
 
+// Texts the desktop operations and the settings form share: the caption of the password
+// dialogs of a protected desktop, and a desktop's name as the messages quote it.
+namespace DesktopTexts {
+inline const QString Protected = QStringLiteral("Protected");
+inline QString quoted(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+} // namespace DesktopTexts
+
 // Shows one message to the operator. The running program shows the message dialog; tools write
 // to standard error; tests collect the texts.
 using SettingsMessageSink = std::function<void(const QString &message)>;

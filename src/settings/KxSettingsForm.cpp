@@ -33,23 +33,17 @@
 #include <QVBoxLayout>
 
 using namespace SettingsKeys;
+using DesktopTexts::Protected;
+using DesktopTexts::quoted;
 
 namespace {
 
 const QString DesktopFilter = QStringLiteral("Desktop Setup Files (*.ini *.INI)");
-const QString Protected = QStringLiteral("Protected");
 const QString NothingToExport = QStringLiteral("There are no saved settings to export.");
 const QString SelectToExport = QStringLiteral("Select settings to export.");
 constexpr int LeftPaneWidth = 150;
 constexpr int GlyphSize = 16;
 
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + name + QLatin1Char('"');
-}
-
-// Upper case for ASCII letters only, as CheckApplication compares "Exe": a file we export must
-// pass that check whatever letters the executable's name holds.
 QPushButton *pushButton(QWidget *parent, const char *name, const QString &caption)
 {
     auto *button = new QPushButton(caption, parent);

@@ -417,13 +417,32 @@ private slots:
         QCOMPARE(lines.size(), 2);
     }
 
+    // A save that fails part way (the file may not grow past half the new content) leaves the
+    // capture file saved before, byte for byte, and says why.
     void saveFailureKeepsOldFile()
     {
-        QVERIFY(QDir().mkpath(path(QStringLiteral("locked.gpo"))));
+        const QString file = path(QStringLiteral("show.gpo"));
+        CaptureList saved;
+        fill(saved, {eventRow("0001", "0001", "10:00:00:00", "first take")});
+        CaptureFile::SaveGpoFile(saved, file);
+        const QByteArray old = TestFiles::read(file);
+        QCOMPARE(old, QByteArray("0001,0001,10:00:00:00,10:00:00:00,first take\r\n"));
+
         CaptureList list;
-        fill(list, {eventRow("0001", "0001", "10:00:00:00")});
-        QVERIFY_THROWS_EXCEPTION(CorvaneError, CaptureFile::SaveGpoFile(list, path(QStringLiteral("locked.gpo"))));
-        QVERIFY(QFileInfo(path(QStringLiteral("locked.gpo"))).isDir());
+        for (int row = 0; row < 200; ++row)
+            list.appendEvent(u"10:00:01:00", u"10:00:01:00", row % 2 ? u"0001" : u"0002");
+        QString message;
+        try {
+            const FileSizeLimit limit(CaptureFile::encode(list).size() / 2);
+            CaptureFile::SaveGpoFile(list, file);
+        } catch (const CorvaneError &e) {
+            message = e.message();
+        }
+        QCOMPARE(message, QStringLiteral("Cannot write file %1: File too large").arg(file));
+        QCOMPARE(TestFiles::read(file), old);
+        CaptureList loaded;
+        QVERIFY(CaptureFile::LoadGpoFile(loaded, file));
+        QCOMPARE(rowsOf(loaded), rowsOf(saved));
     }
 
     // The sample shipped beside the program is a capture file exactly as the program writes it:

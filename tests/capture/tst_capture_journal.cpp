@@ -1,3 +1,4 @@
+#include "CaptureFixtures.h"
 #include "CaptureJournal.h"
 #include "FaultyDisk.h"
 #include "Clock.h"
@@ -19,15 +20,8 @@
 
 namespace {
 
-using Rows = QList<CaptureList::RowTexts>;
-
-Rows rowsOf(const CaptureList &list)
-{
-    Rows rows;
-    for (int r = 0; r < list.count(); ++r)
-        rows.append(list.rowTexts(r));
-    return rows;
-}
+using CaptureFixtures::Rows;
+using CaptureFixtures::rowsOf;
 
 // A short show: events, comments (with the characters the journal must escape), a delete, a
 // sort, more events.

@@ -2,6 +2,7 @@
 // offered back at start, declined or unreadable journals are moved aside (never deleted), and
 // either clean way out removes the journal.
 
+#include "CaptureFixtures.h"
 #include "AppPaths.h"
 #include "CaptureJournal.h"
 #include "Clock.h"
@@ -26,18 +27,11 @@ using WindowSettings::defaultSettings;
 
 namespace {
 
-using Rows = QList<CaptureList::RowTexts>;
+using CaptureFixtures::Rows;
+using CaptureFixtures::rowsOf;
 
 // 23 November 2008, 14:30:05: a journal moved aside is named corvane-20081123-143005.journal.
 const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
-
-Rows rowsOf(const CaptureList &list)
-{
-    Rows rows;
-    for (int r = 0; r < list.count(); ++r)
-        rows.append(list.rowTexts(r));
-    return rows;
-}
 
 // The rows as the list view shows them.
 Rows rowsShown(const Tedlf &w)

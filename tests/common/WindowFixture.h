@@ -80,10 +80,14 @@ private:
 };
 
 // Makes the window the active one, as shortcuts reach the active window only; the offscreen
-// platform does not give a window back its activation when a dialog closes.
-inline void activateWindowForKeys(QWidget &window)
+// platform does not give a window back its activation when a dialog closes. A window that does
+// not become active fails the test here, where the cause is, not at a later key that went
+// nowhere.
+inline void activateWindowForKeys(QWidget &window, const char *file = __builtin_FILE(), int line = __builtin_LINE())
 {
     window.activateWindow();
-    if (!QTest::qWaitFor([&window] { return QApplication::activeWindow() == &window; }))
-        qWarning("%s did not become active", qPrintable(window.objectName()));
+    if (!QTest::qWaitFor([&window] { return QApplication::activeWindow() == &window; })) {
+        const QByteArray message = QByteArray("window ") + window.objectName().toUtf8() + " did not become active";
+        QTest::qFail(message.constData(), file, line);
+    }
 }

@@ -1,3 +1,4 @@
+#include "Passwords.h"
 #include "KxDialog.h"
 #include "KxeButton.h"
 
@@ -21,13 +22,6 @@ namespace {
 QString bytes(const char *raw, int size)
 {
     return QString::fromLatin1(raw, size);
-}
-
-QString scrambled(const QString &text)
-{
-    QString result;
-    ScramblePassword(text, result);
-    return result;
 }
 
 // Waits in the event loop for the dialog to come up modally (on the given page, if any), then

@@ -17,6 +17,10 @@ class TestProgram : public QObject {
 
 private:
     QTemporaryDir m_dir;
+    // The temporary folder of this test and of the copies it starts: the single-instance lock
+    // lives there, so that neither a program running on the machine nor another test's copies
+    // hold it, whatever runs before.
+    QTemporaryDir m_temp;
     QString m_exe;
 
     // The process that holds the single-instance lock, 0 when none.
@@ -47,6 +51,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        QVERIFY(m_temp.isValid());
+        QVERIFY(qputenv("TMPDIR", QFile::encodeName(m_temp.path())));
+        QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_temp.path()).canonicalPath());
         const QString built = QStringLiteral(CORVANE_EXE);
         m_exe = m_dir.filePath(QFileInfo(built).fileName());
         QVERIFY(QFile::copy(built, m_exe));

@@ -6,6 +6,7 @@
 #include "DeviceLinkFixtures.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
+#include "OrvexSimProcess.h"
 #include "RtMidiService.h"
 
 #include <QCoreApplication>
@@ -18,38 +19,7 @@ using namespace DeviceLinkFixtures;
 
 namespace {
 
-// A simulator process and what it printed.
-class Simulator {
-public:
-    explicit Simulator(const QStringList &arguments)
-        : m_name(QStringLiteral("orvex-sim-%1-%2").arg(QCoreApplication::applicationPid()).arg(++s_count))
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                         [this] { m_output += QString::fromUtf8(m_process.readAllStandardOutput()); });
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(ORVEX_SIM),
-                        QStringList{"--api", "jack", "--name", m_name} + arguments);
-    }
-
-    ~Simulator()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    QString inputName() const { return m_name + QStringLiteral(":out"); }  // where we listen
-    QString outputName() const { return m_name + QStringLiteral("-in:in"); } // where we send
-    QStringList lines() const { return m_output.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-    QProcess &process() { return m_process; }
-
-private:
-    static inline int s_count = 0;
-    QString m_name;
-    QProcess m_process;
-    QString m_output;
-};
+using Simulator = OrvexSimProcess;
 
 // The device link between an input and an output port on the RtMidi service, the way the
 // device window joins them.

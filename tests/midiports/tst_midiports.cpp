@@ -1,6 +1,7 @@
 // The input and output ports on the loopback MIDI service: devices fed from a thread of the
 // test, as a driver would, and output read back.
 
+#include "MidiMessages.h"
 #include "LoopbackMidiService.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
@@ -18,15 +19,7 @@ const QByteArray NoteOff("\x80\x40\x00", 3);
 const QByteArray Control("\xB0\x07\x64", 3);
 const QByteArray RevisionQuery("\xF0\x7E\x00\x11\x00\xF7", 6);
 
-QByteArray sysex(int size)
-{
-    QByteArray message(size, '\0');
-    for (int i = 0; i < size; ++i)
-        message[i] = char(i % 0x7F);
-    message[0] = char(0xF0);
-    message[size - 1] = char(0xF7);
-    return message;
-}
+using MidiMessages::sysex;
 
 // An event as the owner sees it: its bytes (short messages as sent on the wire) and time stamp.
 struct Received {

@@ -6,6 +6,7 @@
 // port sends to the first, our input port listens to the second; both find their device by
 // name.
 
+#include "MidiMessages.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "RtMidiService.h"
@@ -25,14 +26,10 @@ const std::string ThruTx = "corvane-thru-tx-" + std::to_string(QCoreApplication:
 const QString ThruIn = QString::fromStdString(ThruRx) + QStringLiteral(":in");
 const QString ThruOut = QString::fromStdString(ThruTx) + QStringLiteral(":out");
 
+// Data bytes counting up by 7, so that a shifted or dropped byte shows.
 QByteArray sysex(int size)
 {
-    QByteArray message(size, '\0');
-    for (int i = 0; i < size; ++i)
-        message[i] = char((i * 7) % 0x7F);
-    message[0] = char(0xF0);
-    message[size - 1] = char(0xF7);
-    return message;
+    return MidiMessages::sysex(size, 7);
 }
 
 // Copies every message from its JACK input to its JACK output, on JACK's thread.

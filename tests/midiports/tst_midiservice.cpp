@@ -1,6 +1,7 @@
 // The platform MIDI service's rules, through the loopback backend (which shares them with the
 // RtMidi backend), and what the RtMidi backend adds: stable names and failures as result codes.
 
+#include "MidiMessages.h"
 #include "LoopbackMidiService.h"
 #include "MidiInputRelay.h"
 #include "RtMidiService.h"
@@ -49,15 +50,7 @@ struct Buffer {
     MIDIHDR header;
 };
 
-QByteArray sysex(int size)
-{
-    QByteArray message(size, '\0');
-    for (int i = 0; i < size; ++i)
-        message[i] = char(i % 0x7F);
-    message[0] = char(0xF0);
-    message[size - 1] = char(0xF7);
-    return message;
-}
+using MidiMessages::sysex;
 
 // Sends from a thread of its own, as a device does.
 void sendFromDevice(LoopbackMidiService &service, int device, const QByteArray &message)

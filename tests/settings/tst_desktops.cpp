@@ -1,3 +1,4 @@
+#include "Passwords.h"
 #include "AppPaths.h"
 #include "DialogScript.h"
 #include "KxDialog.h"
@@ -15,13 +16,6 @@ namespace {
 
 const QByteArray Defaults = "[APP]\r\nExe=corvane\r\n"
                             "[USER\\<FACTORY DEFAULT>]\r\nreelname1=CAM1\r\nfilename=show\r\ncheckdisp=0\r\n";
-
-QString scrambled(const QString &password)
-{
-    QString s;
-    ScramblePassword(password, s);
-    return s;
-}
 
 const QString Secret = QStringLiteral("secret");
 

@@ -1,3 +1,4 @@
+#include "Passwords.h"
 #include "AppPaths.h"
 #include "DialogScript.h"
 #include "KxDialog.h"
@@ -35,13 +36,6 @@ const QByteArray Defaults = "[APP]\r\nExe=corvane\r\n"
 const QString Secret = QStringLiteral("secret");
 const QString StudioSection = QStringLiteral("USER\\Studio");
 const QString LockedSection = QStringLiteral("USER\\Locked");
-
-QString scrambled(const QString &password)
-{
-    QString s;
-    ScramblePassword(password, s);
-    return s;
-}
 
 // The "Pass" line of a desktop file for a password.
 QByteArray passLine(const QString &password)
