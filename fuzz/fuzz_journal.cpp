@@ -43,7 +43,7 @@ void checkReport(const CaptureJournal::Recovery &found, const QByteArray &bytes)
     case CaptureJournal::Found::Nothing:
         Fuzz::fail("an existing journal reads as nothing", __FILE__, __LINE__, QString());
     case CaptureJournal::Found::Damaged:
-        FUZZ_CHECK(!found.problem.isEmpty() && found.rows.isEmpty(), found.problem);
+        FUZZ_CHECK(!found.problem.isEmpty() && found.rows().isEmpty(), found.problem);
         break;
     case CaptureJournal::Found::Rows:
         FUZZ_CHECK(found.problem.isEmpty(), found.problem);
@@ -139,7 +139,7 @@ void followedList(Fuzz::Input &in)
     const QByteArray whole = fileBytes(path);
     const CaptureJournal::Recovery all = CaptureJournal::read(path);
     FUZZ_CHECK(all.found == CaptureJournal::Found::Rows && !all.cutRecord, all.problem);
-    FUZZ_CHECK(all.rows == rowsOf(list), describe(rowsOf(list)) + QLatin1String("\n--\n") + describe(all.rows));
+    FUZZ_CHECK(all.rows() == rowsOf(list), describe(rowsOf(list)) + QLatin1String("\n--\n") + describe(all.rows()));
 
     // Cut anywhere (a crash during a write): the rows of the last change written whole.
     const qint64 cut = whole.isEmpty() ? 0 : qint64(in.word() % whole.size());
@@ -154,7 +154,7 @@ void followedList(Fuzz::Input &in)
             at = i;
     }
     if (at >= 0)
-        FUZZ_CHECK(part.rows == states.at(at).second, describe(states.at(at).second) + QLatin1String("\n--\n") + describe(part.rows));
+        FUZZ_CHECK(part.rows() == states.at(at).second, describe(states.at(at).second) + QLatin1String("\n--\n") + describe(part.rows()));
 }
 
 } // namespace
