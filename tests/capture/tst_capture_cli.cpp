@@ -1,5 +1,5 @@
-#include "EdlBuilder.h"
 #include "FaultyDisk.h"
+#include "FixedLocale.h"
 #include "TestFiles.h"
 
 #include <QDateTime>
@@ -120,12 +120,14 @@ private:
         return result;
     }
 
-    // The title line as the program writes it at some second of the run, in the system locale.
+    // The title line as the program writes it at some second of the run, in the test's fixed
+    // locale and zone (short date dd/MM/yyyy, long time HH:mm:ss and the zone).
     static bool isTitleLine(const QByteArray &line, const QString &title, const Run &r)
     {
         for (QDateTime t = r.before.addSecs(-1); t <= r.after.addSecs(1); t = t.addSecs(1)) {
-            const QString expected = EdlBuilder::titleLine(title, QLocale::system().toString(t.date(), QLocale::ShortFormat),
-                                                           QLocale::system().toString(t, QLocale::system().timeFormat(QLocale::LongFormat)));
+            const QString expected = QStringLiteral("TITLE:   %1  %2  %3 UTC")
+                                         .arg(title, t.toString(QStringLiteral("dd/MM/yyyy")),
+                                              t.toString(QStringLiteral("HH:mm:ss")));
             if (line == expected.toLatin1())
                 return true;
         }

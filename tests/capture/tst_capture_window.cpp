@@ -6,11 +6,11 @@
 #include "FaultyDisk.h"
 #include "Clock.h"
 #include "DialogScript.h"
-#include "EdlBuilder.h"
 #include "EdlMaker.h"
 #include "Errors.h"
 #include "ErrorReport.h"
 #include "Fcp7XmlWriter.h"
+#include "FixedLocale.h"
 #include "IniStore.h"
 #include "KxSettings.h"
 #include "OtioWriter.h"
@@ -65,9 +65,10 @@ public:
 // as <caption>_8B23.
 const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
 
+// The title line made at Moment, in the test's fixed locale and zone.
 QString titleLine(const QString &title)
 {
-    return EdlBuilder::titleLine(title, EdlBuilder::dateText(Moment), EdlBuilder::timeText(Moment));
+    return QStringLiteral("TITLE:   ") + title + QStringLiteral("  23/11/2008  14:30:05 UTC");
 }
 
 QByteArray crlf(const QStringList &lines)
