@@ -15,20 +15,20 @@ namespace CaptureFile {
 namespace {
 
 // Trimming takes spaces and control characters, nothing else (not a no-break space).
-inline bool isBlank(char16_t c)
+inline bool isBlank(uchar c)
 {
-    return c <= u' ';
+    return c <= ' ';
 }
 
-QString trimmed(QStringView text)
+QLatin1String trimmed(QLatin1String text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin].unicode()))
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    while (begin < end && isBlank(static_cast<uchar>(*begin)))
         ++begin;
-    while (end > begin && isBlank(text[end - 1].unicode()))
+    while (end > begin && isBlank(static_cast<uchar>(end[-1])))
         --end;
-    return text.mid(begin, end - begin).toString();
+    return QLatin1String(begin, end - begin);
 }
 
 inline bool isLineBreak(char16_t c)
@@ -36,61 +36,36 @@ inline bool isLineBreak(char16_t c)
     return c == u'\r' || c == u'\n';
 }
 
-// Byte-level counterpart of NextGpoField for reading whole files without a string per field.
-struct Span {
-    const char *begin;
-    const char *end;
-
-    Span trimmed() const
-    {
-        const char *b = begin;
-        const char *e = end;
-        while (b < e && isBlank(static_cast<uchar>(*b)))
-            ++b;
-        while (e > b && isBlank(static_cast<uchar>(e[-1])))
-            --e;
-        return {b, e};
-    }
-    bool isEmpty() const { return begin == end; }
-    QLatin1String view() const { return QLatin1String(begin, end - begin); }
-};
-
-Span nextField(Span &rest)
+// NextGpoField and ParseGpoLine, inlined into the loop that reads a whole file.
+inline QLatin1String nextField(QLatin1String &rest)
 {
-    const auto *comma = static_cast<const char *>(std::memchr(rest.begin, ',', static_cast<size_t>(rest.end - rest.begin)));
+    const char *const end = rest.data() + rest.size();
+    // (memchr is not given the null data of an empty view.)
+    const auto *comma = rest.isEmpty()
+        ? nullptr
+        : static_cast<const char *>(std::memchr(rest.data(), ',', static_cast<size_t>(rest.size())));
     if (!comma) {
-        rest = rest.trimmed();
-        return {rest.begin, rest.begin};
+        rest = trimmed(rest);
+        return QLatin1String(rest.data(), rest.data());
     }
-    const Span field = Span{rest.begin, comma}.trimmed();
-    rest = Span{comma + 1, rest.end}.trimmed();
+    const QLatin1String field = trimmed(QLatin1String(rest.data(), comma));
+    rest = trimmed(QLatin1String(comma + 1, end));
     return field;
 }
 
-void appendLine(CaptureList &list, Span line)
+inline void parseLine(CaptureList &list, QLatin1String line)
 {
-    Span rest = line;
-    const Span item = nextField(rest);
-    const Span camera = nextField(rest);
-    const Span reader = nextField(rest);
-    Span generator = nextField(rest);
-    Span comment = rest;
+    QLatin1String rest = line;
+    const QLatin1String item = nextField(rest);
+    const QLatin1String camera = nextField(rest);
+    const QLatin1String reader = nextField(rest);
+    QLatin1String generator = nextField(rest);
+    QLatin1String comment = rest;
     if (generator.isEmpty()) {
         generator = rest;
-        comment = Span{rest.end, rest.end};
+        comment = QLatin1String();
     }
-    list.appendRow(item.view(), camera.view(), reader.view(), generator.view(),
-                   comment.isEmpty() ? QString() : QString(comment.view()));
-}
-
-void appendField(QByteArray &out, QAnyStringView text)
-{
-    TextViews::withCharacters(text, [&](auto view) {
-        for (qsizetype i = 0; i < view.size(); ++i) {
-            const char16_t c = TextViews::characterAt(view, i);
-            out.append(isLineBreak(c) ? ' ' : c <= 0xFF ? static_cast<char>(c) : '?');
-        }
-    });
+    list.appendRow(item, camera, reader, generator, comment.isEmpty() ? QString() : QString(comment));
 }
 
 // Calls f(begin, end) for each line of a file's bytes, without its line end. CR LF, LF and a lone
@@ -121,51 +96,28 @@ void forEachLine(const QByteArray &bytes, F f)
 
 } // namespace
 
-QString FormatGpoLine(const CaptureList &list, int row)
+void FormatGpoLine(const CaptureList &list, int row, QByteArray &out)
 {
-    QString line;
     for (int column = 0; column < CaptureList::ColumnCount; ++column) {
         if (column)
-            line += QLatin1Char(',');
-        line += list.text(row, column);
+            out.append(',');
+        TextViews::withCharacters(list.textView(row, column), [&](auto view) {
+            for (qsizetype i = 0; i < view.size(); ++i) {
+                const char16_t c = TextViews::characterAt(view, i);
+                out.append(isLineBreak(c) ? ' ' : c <= 0xFF ? static_cast<char>(c) : '?');
+            }
+        });
     }
-    for (QChar &c : line) {
-        if (isLineBreak(c.unicode()))
-            c = QLatin1Char(' ');
-    }
-    return line;
 }
 
-void NextGpoField(QString &rest, QString &field)
+void NextGpoField(QLatin1String &rest, QLatin1String &field)
 {
-    const qsizetype comma = rest.indexOf(QLatin1Char(','));
-    if (comma < 0) {
-        field.clear();
-        rest = trimmed(rest);
-        return;
-    }
-    field = trimmed(QStringView(rest).left(comma));
-    rest = trimmed(QStringView(rest).mid(comma + 1));
+    field = nextField(rest);
 }
 
-CaptureList::RowTexts rowOfLine(const QString &line)
+void ParseGpoLine(CaptureList &list, QLatin1String line)
 {
-    CaptureList::RowTexts row;
-    QString rest = line;
-    NextGpoField(rest, row.item);
-    NextGpoField(rest, row.camera);
-    NextGpoField(rest, row.reader);
-    NextGpoField(rest, row.generator);
-    if (row.generator.isEmpty())
-        row.generator = rest;
-    else
-        row.comment = rest;
-    return row;
-}
-
-void ParseGpoLine(CaptureList &list, const QString &line)
-{
-    list.appendRow(rowOfLine(line));
+    parseLine(list, line);
 }
 
 QByteArray encode(const CaptureList &list)
@@ -173,11 +125,7 @@ QByteArray encode(const CaptureList &list)
     QByteArray out;
     out.reserve(static_cast<qsizetype>(list.count()) * 48);
     for (int row = 0; row < list.count(); ++row) {
-        for (int column = 0; column < CaptureList::ColumnCount; ++column) {
-            if (column)
-                out.append(',');
-            appendField(out, list.textView(row, column));
-        }
+        FormatGpoLine(list, row, out);
         out.append(Latin1Text::LineEnd);
     }
     return out;
@@ -187,12 +135,12 @@ void decode(const QByteArray &bytes, CaptureList &list, const ProgressFn &progre
 {
     CaptureList::AppendBatch batch(list);
     if (!progress) {
-        forEachLine(bytes, [&list](const char *begin, const char *end) { appendLine(list, Span{begin, end}); });
+        forEachLine(bytes, [&list](const char *begin, const char *end) { parseLine(list, QLatin1String(begin, end)); });
         return;
     }
     qint64 lines = 0;
     forEachLine(bytes, [&](const char *begin, const char *end) {
-        appendLine(list, Span{begin, end});
+        parseLine(list, QLatin1String(begin, end));
         if ((++lines & 0x3FFF) == 0)
             progress(end - bytes.constData(), bytes.size());
     });

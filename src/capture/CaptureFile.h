@@ -19,21 +19,23 @@ inline const QString Extension = QStringLiteral(".gpo");
 // The sample capture file kept beside the program ("loadtest").
 inline const QString SampleFileName = QStringLiteral("edlf_8b23.gpo");
 
-// The line for one row. A line break inside a text (which would split the row in two) is
-// written as a space.
-QString FormatGpoLine(const CaptureList &list, int row);
+// The one writer and the one reader of a capture line; saving and loading a file, and
+// corvane-cli's capture, go through them.
+//
+// Appends the line for one row to out, without its line end: Latin-1, a character outside it
+// written as '?', a line break inside a text (which would split the row in two) as a space.
+void FormatGpoLine(const CaptureList &list, int row, QByteArray &out);
 
-// Takes the next field from rest: the text before the first comma, with rest becoming the text
-// after it, both trimmed of spaces and control characters at either end. Without a comma the
-// field is empty and rest is only trimmed.
-void NextGpoField(QString &rest, QString &field);
+// Takes the next field from rest (a line's Latin-1 bytes): the text before the first comma,
+// with rest becoming the text after it, both trimmed of spaces and control characters at
+// either end. Without a comma the field is empty and rest is only trimmed. Both stay views of
+// the line's bytes.
+void NextGpoField(QLatin1String &rest, QLatin1String &field);
 
-// The row a line gives: four fields, then the rest as the comment; when the generator field is
-// empty the rest becomes the generator timecode and the comment is empty.
-CaptureList::RowTexts rowOfLine(const QString &line);
-
-// Appends the row of one line as it is: not renumbered, camera state not checked.
-void ParseGpoLine(CaptureList &list, const QString &line);
+// Appends the row of one line (its Latin-1 bytes, without the line end) as it is: not
+// renumbered, camera state not checked. Four fields, then the rest as the comment; when the
+// generator field is empty the rest becomes the generator timecode and the comment is empty.
+void ParseGpoLine(CaptureList &list, QLatin1String line);
 
 // The whole file for a list, and its rows appended to a list.
 QByteArray encode(const CaptureList &list);

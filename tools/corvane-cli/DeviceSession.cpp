@@ -267,7 +267,9 @@ void DeviceSession::AddGpoEvent(const QString &reader, const QString &generator,
     // One row at a time: a capture that runs for days keeps nothing but the count.
     CaptureList row;
     row.appendRow(CaptureList::formatItemNumber(m_rowCount + 1), camera, reader, generator, QString());
-    const QString text = CaptureFile::FormatGpoLine(row, 0);
+    QByteArray bytes;
+    CaptureFile::FormatGpoLine(row, 0, bytes);
+    const QString text = QString::fromLatin1(bytes);
     ++m_rowCount;
     line("row", text);
     if (m_rows)
