@@ -159,6 +159,26 @@ bool validFlags(MidiCallback callback, std::uint32_t flags, MMRESULT &result)
     return false;
 }
 
+// A header's prepared state, the same for both directions (an input device's caller holds its
+// lock around them).
+MMRESULT prepareHeader(MIDIHDR *header, std::uint32_t size)
+{
+    if (!header || size < sizeof(MIDIHDR))
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT unprepareHeader(MIDIHDR *header, std::uint32_t size)
+{
+    if (!header || size < sizeof(MIDIHDR))
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
 } // namespace
 
 MidiServiceBase::MidiServiceBase() = default;
@@ -175,8 +195,8 @@ void MidiServiceBase::closeAllDevices()
     std::unordered_set<HMIDIOUT> outputs;
     {
         std::lock_guard guard(m_lock);
-        inputs.swap(m_inputHandles);
-        outputs.swap(m_outputHandles);
+        inputs.swap(m_inputs.open);
+        outputs.swap(m_outputs.open);
     }
     for (HMIDIIN h : inputs)
         closeInput(h);
@@ -222,7 +242,7 @@ MMRESULT MidiServiceBase::failure(MMRESULT code, const QString &text)
 int MidiServiceBase::openDeviceCount() const
 {
     std::lock_guard guard(m_lock);
-    return static_cast<int>(m_inputHandles.size() + m_outputHandles.size());
+    return static_cast<int>(m_inputs.open.size() + m_outputs.open.size());
 }
 
 int MidiServiceBase::shortMessageLength(std::uint8_t status)
@@ -248,16 +268,93 @@ int MidiServiceBase::shortMessageLength(std::uint8_t status)
     }
 }
 
-bool MidiServiceBase::liveInput(HMIDIIN handle) const
+// ---- handle bookkeeping, the same for both directions ----
+
+template <typename Handle>
+bool MidiServiceBase::live(const Devices<Handle> &devices, Handle handle) const
 {
     std::lock_guard guard(m_lock);
-    return handle && m_inputHandles.count(handle) > 0;
+    return handle && devices.open.count(handle) > 0;
 }
 
-bool MidiServiceBase::liveOutput(HMIDIOUT handle) const
+template <typename Handle, typename List>
+void MidiServiceBase::refresh(Devices<Handle> &devices, List list)
+{
+    std::vector<MidiDeviceInfo> listing = list(); // the backend, outside the lock
+    std::lock_guard guard(m_lock);
+    devices.listing = std::move(listing);
+    devices.listed = true;
+}
+
+template <typename Handle, typename List>
+void MidiServiceBase::listOnce(Devices<Handle> &devices, List list)
+{
+    bool listed;
+    {
+        std::lock_guard guard(m_lock);
+        listed = devices.listed;
+    }
+    if (!listed)
+        refresh(devices, list);
+}
+
+template <typename Handle>
+MMRESULT MidiServiceBase::device(const Devices<Handle> &devices, int deviceId, MidiDeviceInfo &info) const
 {
     std::lock_guard guard(m_lock);
-    return handle && m_outputHandles.count(handle) > 0;
+    if (deviceId < 0 || deviceId >= static_cast<int>(devices.listing.size()))
+        return MMSYSERR_BADDEVICEID;
+    info = devices.listing[static_cast<std::size_t>(deviceId)];
+    return MMSYSERR_NOERROR;
+}
+
+template <typename Handle>
+MMRESULT MidiServiceBase::beginOpen(Handle *handle, MidiCallback callback, std::uint32_t flags, MidiCall call)
+{
+    if (!handle)
+        return MMSYSERR_INVALPARAM;
+    *handle = nullptr;
+    MMRESULT result = MMSYSERR_NOERROR;
+    if (!validFlags(callback, flags, result))
+        return result;
+    return injectedFailure(call);
+}
+
+template <typename Handle, typename Open>
+MMRESULT MidiServiceBase::finishOpen(Devices<Handle> &devices, std::unique_ptr<std::remove_pointer_t<Handle>> opened,
+                                     Open open, Handle *handle)
+{
+    MMRESULT result = MMSYSERR_NOERROR;
+    try {
+        opened->endpoint = open(result);
+    } catch (const std::bad_alloc &) {
+        result = MMSYSERR_NOMEM;
+    } catch (const std::exception &e) {
+        result = failure(MIDIERR_LIBRARYBASE, QString::fromLocal8Bit(e.what()));
+    }
+    if (!opened->endpoint)
+        return result != MMSYSERR_NOERROR ? result : MMSYSERR_ERROR;
+    {
+        std::lock_guard guard(m_lock);
+        devices.open.insert(opened.get());
+    }
+    *handle = opened.release();
+    return MMSYSERR_NOERROR;
+}
+
+template <typename Handle>
+MMRESULT MidiServiceBase::enter(const Devices<Handle> &devices, Handle handle, MidiCall call)
+{
+    if (!live(devices, handle))
+        return MMSYSERR_INVALHANDLE;
+    return injectedFailure(call);
+}
+
+template <typename Handle>
+bool MidiServiceBase::forget(Devices<Handle> &devices, Handle handle)
+{
+    std::lock_guard guard(m_lock);
+    return handle && devices.open.erase(handle) > 0;
 }
 
 MMRESULT MidiServiceBase::errorText(MMRESULT code, QString &text) const
@@ -275,64 +372,26 @@ MMRESULT MidiServiceBase::errorText(MMRESULT code, QString &text) const
     return MMSYSERR_BADERRNUM;
 }
 
-void MidiServiceBase::listInputsOnce()
-{
-    bool listed;
-    {
-        std::lock_guard guard(m_lock);
-        listed = m_inputsListed;
-    }
-    if (!listed)
-        refreshInputs();
-}
-
-void MidiServiceBase::listOutputsOnce()
-{
-    bool listed;
-    {
-        std::lock_guard guard(m_lock);
-        listed = m_outputsListed;
-    }
-    if (!listed)
-        refreshOutputs();
-}
-
-void MidiServiceBase::refreshInputs()
-{
-    std::vector<MidiDeviceInfo> list = listInputs();
-    std::lock_guard guard(m_lock);
-    m_inputs = std::move(list);
-    m_inputsListed = true;
-}
-
-void MidiServiceBase::refreshOutputs()
-{
-    std::vector<MidiDeviceInfo> list = listOutputs();
-    std::lock_guard guard(m_lock);
-    m_outputs = std::move(list);
-    m_outputsListed = true;
-}
-
 // ---- input ----
 
 std::uint32_t MidiServiceBase::midiInGetNumDevs()
 {
-    refreshInputs();
+    refresh(m_inputs, [this] { return listInputs(); });
     std::lock_guard guard(m_lock);
-    return static_cast<std::uint32_t>(m_inputs.size());
+    return static_cast<std::uint32_t>(m_inputs.listing.size());
 }
 
 MMRESULT MidiServiceBase::midiInGetDevCaps(int deviceId, MIDIINCAPS &caps)
 {
     if (MMRESULT r = injectedFailure(MidiCall::InGetDevCaps))
         return r;
-    listInputsOnce();
-    std::lock_guard guard(m_lock);
-    if (deviceId < 0 || deviceId >= static_cast<int>(m_inputs.size()))
-        return MMSYSERR_BADDEVICEID;
+    listOnce(m_inputs, [this] { return listInputs(); });
+    MidiDeviceInfo info;
+    if (MMRESULT r = device(m_inputs, deviceId, info))
+        return r;
     caps = MIDIINCAPS{};
     caps.vDriverVersion = 0x0100;
-    caps.szPname = m_inputs[deviceId].name;
+    caps.szPname = info.name;
     return MMSYSERR_NOERROR;
 }
 
@@ -344,76 +403,40 @@ MMRESULT MidiServiceBase::midiInGetErrorText(MMRESULT code, QString &text)
 MMRESULT MidiServiceBase::midiInOpen(HMIDIIN *handle, int deviceId, MidiCallback callback,
                                      std::uintptr_t instance, std::uint32_t flags)
 {
-    if (!handle)
-        return MMSYSERR_INVALPARAM;
-    *handle = nullptr;
-    MMRESULT result = MMSYSERR_NOERROR;
-    if (!validFlags(callback, flags, result))
-        return result;
-    if (MMRESULT r = injectedFailure(MidiCall::InOpen))
+    if (MMRESULT r = beginOpen(handle, callback, flags, MidiCall::InOpen))
         return r;
-    listInputsOnce();
-    MidiDeviceInfo device;
-    {
-        std::lock_guard guard(m_lock);
-        if (deviceId < 0 || deviceId >= static_cast<int>(m_inputs.size()))
-            return MMSYSERR_BADDEVICEID;
-        device = m_inputs[deviceId];
-    }
-    auto h = std::make_unique<MidiInHandle>();
-    h->service = this;
-    h->callback = flags == CALLBACK_FUNCTION ? callback : nullptr;
-    h->instance = instance;
-    try {
-        h->endpoint = openInput(device, *h, result);
-    } catch (const std::bad_alloc &) {
-        result = MMSYSERR_NOMEM;
-    } catch (const std::exception &e) {
-        result = failure(MIDIERR_LIBRARYBASE, QString::fromLocal8Bit(e.what()));
-    }
-    if (!h->endpoint)
-        return result != MMSYSERR_NOERROR ? result : MMSYSERR_ERROR;
-    {
-        std::lock_guard guard(m_lock);
-        m_inputHandles.insert(h.get());
-    }
-    *handle = h.release();
-    return MMSYSERR_NOERROR;
+    listOnce(m_inputs, [this] { return listInputs(); });
+    MidiDeviceInfo info;
+    if (MMRESULT r = device(m_inputs, deviceId, info))
+        return r;
+    auto opened = std::make_unique<MidiInHandle>();
+    opened->service = this;
+    opened->callback = flags == CALLBACK_FUNCTION ? callback : nullptr;
+    opened->instance = instance;
+    MidiInputSink &sink = *opened;
+    return finishOpen(m_inputs, std::move(opened),
+                      [&](MMRESULT &result) { return openInput(info, sink, result); }, handle);
 }
 
 MMRESULT MidiServiceBase::midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (!liveInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::InPrepareHeader))
+    if (MMRESULT r = enter(m_inputs, handle, MidiCall::InPrepareHeader))
         return r;
-    if (!header || size < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
     std::lock_guard guard(handle->lock);
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(header, size);
 }
 
 MMRESULT MidiServiceBase::midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (!liveInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::InUnprepareHeader))
+    if (MMRESULT r = enter(m_inputs, handle, MidiCall::InUnprepareHeader))
         return r;
-    if (!header || size < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
     std::lock_guard guard(handle->lock);
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return unprepareHeader(header, size);
 }
 
 MMRESULT MidiServiceBase::midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (!liveInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::InAddBuffer))
+    if (MMRESULT r = enter(m_inputs, handle, MidiCall::InAddBuffer))
         return r;
     if (!header || size < sizeof(MIDIHDR) || !header->lpData || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
@@ -435,9 +458,7 @@ MMRESULT MidiServiceBase::midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, std::
 
 MMRESULT MidiServiceBase::midiInStart(HMIDIIN handle)
 {
-    if (!liveInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::InStart))
+    if (MMRESULT r = enter(m_inputs, handle, MidiCall::InStart))
         return r;
     std::lock_guard guard(handle->lock);
     if (!handle->started) {
@@ -450,9 +471,7 @@ MMRESULT MidiServiceBase::midiInStart(HMIDIIN handle)
 
 MMRESULT MidiServiceBase::midiInStop(HMIDIIN handle)
 {
-    if (!liveInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::InStop))
+    if (MMRESULT r = enter(m_inputs, handle, MidiCall::InStop))
         return r;
     std::lock_guard guard(handle->lock);
     handle->started = false;
@@ -461,9 +480,7 @@ MMRESULT MidiServiceBase::midiInStop(HMIDIIN handle)
 
 MMRESULT MidiServiceBase::midiInReset(HMIDIIN handle)
 {
-    if (!liveInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::InReset))
+    if (MMRESULT r = enter(m_inputs, handle, MidiCall::InReset))
         return r;
     std::lock_guard guard(handle->lock);
     handle->started = false;
@@ -473,18 +490,15 @@ MMRESULT MidiServiceBase::midiInReset(HMIDIIN handle)
 
 MMRESULT MidiServiceBase::midiInClose(HMIDIIN handle)
 {
-    {
-        std::lock_guard guard(m_lock);
-        if (!handle || m_inputHandles.erase(handle) == 0)
-            return MMSYSERR_INVALHANDLE;
-    }
+    if (!forget(m_inputs, handle))
+        return MMSYSERR_INVALHANDLE;
     closeInput(handle);
     return MMSYSERR_NOERROR;
 }
 
 std::uint64_t MidiServiceBase::midiInLostCount(HMIDIIN handle)
 {
-    if (!liveInput(handle))
+    if (!live(m_inputs, handle))
         return 0;
     std::lock_guard guard(handle->lock);
     return handle->lost + handle->endpoint->lost();
@@ -492,7 +506,7 @@ std::uint64_t MidiServiceBase::midiInLostCount(HMIDIIN handle)
 
 MMRESULT MidiServiceBase::midiInCheckDevice(HMIDIIN handle)
 {
-    if (!liveInput(handle))
+    if (!live(m_inputs, handle))
         return MMSYSERR_INVALHANDLE;
     // Only the program's thread opens and closes, so the endpoint stays while this asks it.
     return handle->endpoint->present() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
@@ -502,31 +516,34 @@ MMRESULT MidiServiceBase::midiInCheckDevice(HMIDIIN handle)
 
 std::uint32_t MidiServiceBase::midiOutGetNumDevs()
 {
-    refreshOutputs();
+    refresh(m_outputs, [this] { return listOutputs(); });
     std::lock_guard guard(m_lock);
-    return static_cast<std::uint32_t>(m_outputs.size());
+    return static_cast<std::uint32_t>(m_outputs.listing.size());
+}
+
+// The output device of a number, or the mapper (MIDI_MAPPER) where the backend has one.
+MMRESULT MidiServiceBase::outputDevice(int deviceId, MidiDeviceInfo &info, std::uint16_t &technology)
+{
+    if (deviceId == MIDI_MAPPER) {
+        technology = MOD_MAPPER;
+        return mapper(info) ? MMSYSERR_NOERROR : MMSYSERR_BADDEVICEID;
+    }
+    technology = MOD_MIDIPORT;
+    listOnce(m_outputs, [this] { return listOutputs(); });
+    return device(m_outputs, deviceId, info);
 }
 
 MMRESULT MidiServiceBase::midiOutGetDevCaps(int deviceId, MIDIOUTCAPS &caps)
 {
     if (MMRESULT r = injectedFailure(MidiCall::OutGetDevCaps))
         return r;
-    MidiDeviceInfo device;
-    std::uint16_t technology = MOD_MIDIPORT;
-    if (deviceId == MIDI_MAPPER) {
-        if (!mapper(device))
-            return MMSYSERR_BADDEVICEID;
-        technology = MOD_MAPPER;
-    } else {
-        listOutputsOnce();
-        std::lock_guard guard(m_lock);
-        if (deviceId < 0 || deviceId >= static_cast<int>(m_outputs.size()))
-            return MMSYSERR_BADDEVICEID;
-        device = m_outputs[deviceId];
-    }
+    MidiDeviceInfo info;
+    std::uint16_t technology;
+    if (MMRESULT r = outputDevice(deviceId, info, technology))
+        return r;
     caps = MIDIOUTCAPS{};
     caps.vDriverVersion = 0x0100;
-    caps.szPname = device.name;
+    caps.szPname = info.name;
     caps.wTechnology = technology;
     caps.wChannelMask = 0xFFFF;
     return MMSYSERR_NOERROR;
@@ -540,50 +557,22 @@ MMRESULT MidiServiceBase::midiOutGetErrorText(MMRESULT code, QString &text)
 MMRESULT MidiServiceBase::midiOutOpen(HMIDIOUT *handle, int deviceId, MidiCallback callback,
                                       std::uintptr_t instance, std::uint32_t flags)
 {
-    if (!handle)
-        return MMSYSERR_INVALPARAM;
-    *handle = nullptr;
-    MMRESULT result = MMSYSERR_NOERROR;
-    if (!validFlags(callback, flags, result))
-        return result;
-    if (MMRESULT r = injectedFailure(MidiCall::OutOpen))
+    if (MMRESULT r = beginOpen(handle, callback, flags, MidiCall::OutOpen))
         return r;
-    MidiDeviceInfo device;
-    if (deviceId == MIDI_MAPPER) {
-        if (!mapper(device))
-            return MMSYSERR_BADDEVICEID;
-    } else {
-        listOutputsOnce();
-        std::lock_guard guard(m_lock);
-        if (deviceId < 0 || deviceId >= static_cast<int>(m_outputs.size()))
-            return MMSYSERR_BADDEVICEID;
-        device = m_outputs[deviceId];
-    }
-    auto h = std::make_unique<MidiOutHandle>();
-    h->callback = flags == CALLBACK_FUNCTION ? callback : nullptr;
-    h->instance = instance;
-    try {
-        h->endpoint = openOutput(device, result);
-    } catch (const std::bad_alloc &) {
-        result = MMSYSERR_NOMEM;
-    } catch (const std::exception &e) {
-        result = failure(MIDIERR_LIBRARYBASE, QString::fromLocal8Bit(e.what()));
-    }
-    if (!h->endpoint)
-        return result != MMSYSERR_NOERROR ? result : MMSYSERR_ERROR;
-    {
-        std::lock_guard guard(m_lock);
-        m_outputHandles.insert(h.get());
-    }
-    *handle = h.release();
-    return MMSYSERR_NOERROR;
+    MidiDeviceInfo info;
+    std::uint16_t technology;
+    if (MMRESULT r = outputDevice(deviceId, info, technology))
+        return r;
+    auto opened = std::make_unique<MidiOutHandle>();
+    opened->callback = flags == CALLBACK_FUNCTION ? callback : nullptr;
+    opened->instance = instance;
+    return finishOpen(m_outputs, std::move(opened), [&](MMRESULT &result) { return openOutput(info, result); },
+                      handle);
 }
 
 MMRESULT MidiServiceBase::midiOutShortMsg(HMIDIOUT handle, std::uint32_t message)
 {
-    if (!liveOutput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::OutShortMsg))
+    if (MMRESULT r = enter(m_outputs, handle, MidiCall::OutShortMsg))
         return r;
     const std::uint8_t bytes[3] = {std::uint8_t(message), std::uint8_t(message >> 8),
                                    std::uint8_t(message >> 16)};
@@ -600,35 +589,21 @@ MMRESULT MidiServiceBase::midiOutShortMsg(HMIDIOUT handle, std::uint32_t message
 
 MMRESULT MidiServiceBase::midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (!liveOutput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::OutPrepareHeader))
+    if (MMRESULT r = enter(m_outputs, handle, MidiCall::OutPrepareHeader))
         return r;
-    if (!header || size < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(header, size);
 }
 
 MMRESULT MidiServiceBase::midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (!liveOutput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::OutUnprepareHeader))
+    if (MMRESULT r = enter(m_outputs, handle, MidiCall::OutUnprepareHeader))
         return r;
-    if (!header || size < sizeof(MIDIHDR))
-        return MMSYSERR_INVALPARAM;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return unprepareHeader(header, size);
 }
 
 MMRESULT MidiServiceBase::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (!liveOutput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::OutLongMsg))
+    if (MMRESULT r = enter(m_outputs, handle, MidiCall::OutLongMsg))
         return r;
     if (!header || size < sizeof(MIDIHDR))
         return MMSYSERR_INVALPARAM;
@@ -658,27 +633,22 @@ MMRESULT MidiServiceBase::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::
 
 MMRESULT MidiServiceBase::midiOutReset(HMIDIOUT handle)
 {
-    return liveOutput(handle) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    return live(m_outputs, handle) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
 }
 
 MMRESULT MidiServiceBase::midiOutCheckDevice(HMIDIOUT handle)
 {
-    if (!liveOutput(handle))
+    if (!live(m_outputs, handle))
         return MMSYSERR_INVALHANDLE;
     return handle->endpoint->present() ? MMSYSERR_NOERROR : MIDIERR_NODEVICE;
 }
 
 MMRESULT MidiServiceBase::midiOutClose(HMIDIOUT handle)
 {
-    if (!liveOutput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT r = injectedFailure(MidiCall::OutClose))
+    if (MMRESULT r = enter(m_outputs, handle, MidiCall::OutClose))
         return r;
-    {
-        std::lock_guard guard(m_lock);
-        if (m_outputHandles.erase(handle) == 0)
-            return MMSYSERR_INVALHANDLE;
-    }
+    if (!forget(m_outputs, handle))
+        return MMSYSERR_INVALHANDLE;
     closeOutput(handle);
     return MMSYSERR_NOERROR;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -141,23 +142,49 @@ protected:
 private:
     friend struct ::MidiInHandle; // reads the clock
 
-    bool liveInput(HMIDIIN handle) const;
-    bool liveOutput(HMIDIOUT handle) const;
+    // One direction of the service: the latest listing of its devices (device numbers index
+    // it) and the handles it gave out that are still open. Guarded by m_lock.
+    template <typename Handle>
+    struct Devices {
+        std::vector<MidiDeviceInfo> listing;
+        bool listed = false;
+        std::unordered_set<Handle> open;
+    };
+
+    template <typename Handle>
+    bool live(const Devices<Handle> &devices, Handle handle) const;
+    // Lists the devices anew with the backend's list(); listOnce only if that never happened.
+    template <typename Handle, typename List>
+    void refresh(Devices<Handle> &devices, List list);
+    template <typename Handle, typename List>
+    void listOnce(Devices<Handle> &devices, List list);
+    // The device of a number in the latest listing, or MMSYSERR_BADDEVICEID.
+    template <typename Handle>
+    MMRESULT device(const Devices<Handle> &devices, int deviceId, MidiDeviceInfo &info) const;
+    // The checks every open starts with: where the handle goes, the callback and its flags, a
+    // failure forced for the call.
+    template <typename Handle>
+    MMRESULT beginOpen(Handle *handle, MidiCallback callback, std::uint32_t flags, MidiCall call);
+    // Opens the backend's endpoint for a new handle with open(result), then counts the handle
+    // among the open ones and hands it out.
+    template <typename Handle, typename Open>
+    MMRESULT finishOpen(Devices<Handle> &devices, std::unique_ptr<std::remove_pointer_t<Handle>> opened, Open open,
+                        Handle *handle);
+    // The checks every call on an open handle starts with: the handle is open, no failure is
+    // forced for the call.
+    template <typename Handle>
+    MMRESULT enter(const Devices<Handle> &devices, Handle handle, MidiCall call);
+    // Takes a handle out of the open ones; false when it was not among them.
+    template <typename Handle>
+    bool forget(Devices<Handle> &devices, Handle handle);
+    MMRESULT outputDevice(int deviceId, MidiDeviceInfo &info, std::uint16_t &technology);
+
     static void closeInput(HMIDIIN handle);
     static void closeOutput(HMIDIOUT handle);
     MMRESULT errorText(MMRESULT code, QString &text) const;
-    // Device numbers index the latest listing; these list the devices if that never happened.
-    void listInputsOnce();
-    void listOutputsOnce();
-    void refreshInputs();
-    void refreshOutputs();
 
     mutable std::mutex m_lock; // guards everything below
-    std::vector<MidiDeviceInfo> m_inputs;
-    std::vector<MidiDeviceInfo> m_outputs;
-    bool m_inputsListed = false;
-    bool m_outputsListed = false;
-    std::unordered_set<HMIDIIN> m_inputHandles;
-    std::unordered_set<HMIDIOUT> m_outputHandles;
+    Devices<HMIDIIN> m_inputs;
+    Devices<HMIDIOUT> m_outputs;
     QHash<MMRESULT, QString> m_failureTexts;
 };
