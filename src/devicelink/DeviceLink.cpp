@@ -40,11 +40,15 @@ void DeviceLink::MidiInput1MidiInput(TMidiInput &port)
 {
     if (m_draining)
         return;
-    struct DrainFlag {
-        bool &flag;
-        explicit DrainFlag(bool &f) : flag(f) { flag = true; }
-        ~DrainFlag() { flag = false; }
-    } draining(m_draining);
+    struct Drain {
+        DeviceLink &link;
+        explicit Drain(DeviceLink &l) : link(l) { link.m_draining = true; }
+        ~Drain()
+        {
+            link.m_draining = false;
+            link.m_monitor.drainEnded();
+        }
+    } drain(*this);
 
     std::exception_ptr firstError;
     while (port.PendingCount() > 0) {

@@ -27,6 +27,9 @@ public:
     virtual void setMmccount(const QString &caption) = 0;
     // Parameter messages sent are listed in the parameter monitor only while the window is shown.
     virtual bool isShown() const = 0;
+    // A drain of the input is over (see DeviceLink::MidiInput1MidiInput): lines a monitor held
+    // back while DeviceLink::draining() was true can be shown now.
+    virtual void drainEnded() {}
 };
 
 // Where capture events and the running timecode leave the device link: the capture window
@@ -84,12 +87,21 @@ public:
     void setCaptureSink(CaptureSink *sink) { m_capture = sink; }
     void setOutput(SysexOutput *output) { m_output = output; }
 
-    // The input port's OnMidiInput: takes every waiting event and handles it. An exception
-    // raised while handling one event (by the capture sink, say) does not strand the events
-    // behind it: the drain goes on, and the first exception is raised again once the port is
-    // empty. A call made while a drain is running (from a nested event loop) returns at once;
-    // the running drain takes the new events.
+    // The input port's OnMidiInput, and the one owner of the drain: takes every waiting event
+    // and handles it. An exception raised while handling one event (by the capture sink, say)
+    // does not strand the events behind it: the drain goes on, and the first exception is raised
+    // again once the port is empty.
+    //
+    // Monitor lines: while draining() is true a monitor may hold its lines back (the device
+    // window does, so that a burst of events costs each memo one layout instead of one per
+    // line); drainEnded() tells it when the drain is over, also when it ends by an exception.
+    //
+    // A call made while a drain is running returns at once: it comes from a nested event loop
+    // (a dialog opened by the capture sink, say) that delivered the port's next notification,
+    // and taking events there would handle them ahead of the event still being handled. The
+    // running drain takes the new events when it goes on, and only it ends the drain.
     void MidiInput1MidiInput(TMidiInput &port);
+    bool draining() const { return m_draining; }
     // One event: its input monitor line, and its decoding. System Exclusive data is decoded in
     // place.
     void HandleEvent(TMyMidiEvent &Event);

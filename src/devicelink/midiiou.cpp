@@ -685,15 +685,7 @@ void Tmidiiof::MidiInput1MidiInput(QObject *Sender)
     auto *port = qobject_cast<TMidiInput *>(Sender);
     if (!port)
         port = MidiInput1;
-    struct DrainScope {
-        Tmidiiof &window;
-        explicit DrainScope(Tmidiiof &w) : window(w) { ++window.m_draining; }
-        ~DrainScope()
-        {
-            if (--window.m_draining == 0)
-                window.flushMonitors();
-        }
-    } scope(*this);
+    // The device link owns the drain; the memos take its lines when it ends (drainEnded).
     m_link.MidiInput1MidiInput(*port);
 }
 
@@ -702,7 +694,7 @@ void Tmidiiof::MidiInput1MidiInput(QObject *Sender)
 
 void Tmidiiof::append(Monitor &monitor, const QString &line)
 {
-    if (m_draining > 0) {
+    if (m_link.draining()) {
         monitor.pending.append(line);
         // A burst larger than the memo keeps only what the memo would keep.
         if (monitor.pending.size() > 2 * MonitorLineLimit)
@@ -737,7 +729,7 @@ void Tmidiiof::flush(Monitor &monitor)
     monitor.pending.clear();
 }
 
-void Tmidiiof::flushMonitors()
+void Tmidiiof::drainEnded()
 {
     flush(m_vmin);
     flush(m_m8data);

@@ -95,6 +95,7 @@ public:
     void appendVmin(const QString &line) override;
     void appendM8data(const QString &line) override;
     void appendVmout(const QString &line) override;
+    void drainEnded() override;
     void setRevision(const QString &revtext, const QString &revtext2) override;
     void setTcpoz(const QString &timecode) override;
     void setMtccount(const QString &caption) override;
@@ -138,7 +139,6 @@ private:
     void connectHandlers();
     void append(Monitor &monitor, const QString &line);
     void flush(Monitor &monitor);
-    void flushMonitors();
     // Unchecks the box without running its handler again and frees the list.
     static void release(QCheckBox *box, QComboBox *list);
     // The number the chosen device has in the device list as it is now; -1 when it is gone.
@@ -161,7 +161,6 @@ private:
     Monitor m_vmin;
     Monitor m_m8data;
     Monitor m_vmout;
-    int m_draining = 0;
     quint64 m_overflows = 0;
     DeviceWatch *m_watch = nullptr;
     CaptureSink *m_sink = nullptr;
