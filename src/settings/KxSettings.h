@@ -30,6 +30,10 @@ using SettingsMessageSink = std::function<void(const QString &message)>;
 // (only read) beside the executable. Values of the current desktop (section "Current") fall back
 // to the factory-default desktop of the default settings file. Every read goes to the file and
 // every write is in the file when the call returns.
+//
+// Its members live beside what they work on: the file and its values in KxSettings.cpp, the
+// window placements in KxForm.cpp (with the window base they keep), the desktop operations in
+// KxDesktops.cpp, and ShowDesktopSetup in KxSettingsForm.cpp (with the window it opens).
 class TKxSettingsFile {
 public:
     // What GetInteger gives for a per-window key that the current desktop lacks.
