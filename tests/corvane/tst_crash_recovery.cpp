@@ -4,6 +4,7 @@
 // MIDI devices, driven from standard input), copied into a folder of its own as "corvane".
 
 #include "CaptureJournal.h"
+#include "ProgramCopy.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -153,11 +154,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        const QString built = QStringLiteral(CORVANE_TESTHOST);
-        m_exe = m_dir.filePath(QStringLiteral("corvane"));
-        QVERIFY(QFile::copy(built, m_exe));
-        QVERIFY(QFile::setPermissions(m_exe, QFile::permissions(built)));
-        QVERIFY(QFile::copy(QStringLiteral(CORVANE_DEF), m_dir.filePath(QStringLiteral("corvane.def"))));
+        m_exe = ProgramCopy::make(QStringLiteral(CORVANE_TESTHOST), QStringLiteral(CORVANE_DEF), m_dir.path(),
+                                  QStringLiteral("corvane"));
+        QVERIFY(!m_exe.isEmpty());
         QVERIFY(TestFiles::write(m_dir.filePath(QStringLiteral("midiio.ini")),
                                  "[midiio]\r\nmidiin=Orvex In\r\nmidiout=Orvex Out\r\n"));
     }

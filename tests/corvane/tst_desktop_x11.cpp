@@ -3,11 +3,10 @@
 // places, focuses and closes them, and keys come through the X server (xdotool), so placement,
 // focus and shortcuts are tested as an operator meets them.
 
-#include "CaptureDeviceWindow.h"
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "KxSettingsForm.h"
-#include "LoopbackMidiService.h"
+#include "ProgramWindows.h"
 #include "ScreenPlacement.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
@@ -91,34 +90,26 @@ class TestDesktopX11 : public QObject {
 
 private:
     std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<LoopbackMidiService> m_midi;
-    std::unique_ptr<Tedlf> m_edlf;
-    std::unique_ptr<Tmidiiof> m_midiiof;
-    std::unique_ptr<CaptureDeviceWindow> m_joint;
+    std::unique_ptr<ProgramWindows> m_windows;
+    Tedlf *m_edlf = nullptr;
+    Tmidiiof *m_midiiof = nullptr;
 
     // The program's windows made as at its start, the capture window shown and framed.
     void start()
     {
-        m_edlf = std::make_unique<Tedlf>();
-        QVERIFY(SettingsFile);
-        m_midiiof = std::make_unique<Tmidiiof>(*m_midi);
-        m_joint = std::make_unique<CaptureDeviceWindow>(*m_edlf, *m_midiiof);
-        setDlgMainWindow(m_edlf.get());
-        SettingsFile->RestoreAllWindows();
-        m_edlf->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_edlf.get()));
+        m_windows = std::make_unique<ProgramWindows>();
+        QVERIFY(m_windows->open());
+        m_edlf = &m_windows->edlf();
+        m_midiiof = &m_windows->midiiof();
         QTRY_VERIFY(framed(*m_edlf));
     }
 
     // Closed as by the window's close box: the placements go to the settings file.
     void stop()
     {
-        setDlgMainWindow(nullptr);
-        if (m_edlf)
-            m_edlf->close();
-        m_joint.reset();
-        m_midiiof.reset();
-        m_edlf.reset();
+        m_edlf = nullptr;
+        m_midiiof = nullptr;
+        m_windows.reset();
     }
 
     static QString onScreen(const QWidget &window)
@@ -136,9 +127,6 @@ private slots:
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
         qInfo("layout %s, work area %d,%d %dx%d", qPrintable(qEnvironmentVariable("CORVANE_X11_LAYOUT")), workArea().x(),
               workArea().y(), workArea().width(), workArea().height());
-        m_midi = std::make_unique<LoopbackMidiService>();
-        m_midi->addInput(QStringLiteral("Orvex In"));
-        m_midi->addOutput(QStringLiteral("Orvex Out"));
     }
 
     void init()
@@ -165,7 +153,7 @@ private slots:
         // The device window at its first opening: beside the capture window where the screen has
         // room, whole on the screen in any case.
         m_edlf->kusbClick();
-        QVERIFY(QTest::qWaitForWindowExposed(m_midiiof.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_midiiof));
         QTRY_VERIFY(framed(*m_midiiof));
         QTRY_VERIFY2(workArea().contains(m_midiiof->frameGeometry()), qPrintable(onScreen(*m_midiiof)));
         const QRect capture = m_edlf->frameGeometry();
@@ -177,7 +165,7 @@ private slots:
         m_edlf->kusbClick();
         QTRY_VERIFY(!m_midiiof->isVisible());
         m_edlf->kusbClick();
-        QVERIFY(QTest::qWaitForWindowExposed(m_midiiof.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(m_midiiof));
         QTRY_COMPARE(m_midiiof->frameGeometry().topLeft(), place);
         m_midiiof->hide();
 
@@ -214,7 +202,7 @@ private slots:
         const QRect area = workArea();
         const QRect chosen(area.x() + 30, area.y() + 20, std::min(area.width() - 60, 900), std::min(area.height() - 40, 700));
         m_edlf->move(chosen.topLeft());
-        m_edlf->resize(chosen.size().shrunkBy(ScreenPlacement::frameOf(m_edlf.get())));
+        m_edlf->resize(chosen.size().shrunkBy(ScreenPlacement::frameOf(m_edlf)));
         QTRY_COMPARE(m_edlf->frameGeometry(), chosen);
         for (int run = 1; run <= 3; ++run) {
             stop();
@@ -236,7 +224,7 @@ private slots:
         QVERIFY(TestFiles::write(m_folder->file(QStringLiteral("big.gpo")), "0001,0001,10:00:00:00,10:00:00:00,Opening\r\n"));
         start();
         m_edlf->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_edlf.get()));
+        QVERIFY(QTest::qWaitForWindowActive(m_edlf));
 
         // Ctrl+L, a name typed far enough for the completion popup, then Enter: the file loads and
         // nothing of the dialog is left on screen.
@@ -263,7 +251,7 @@ private slots:
         QCOMPARE(visibleWindows(), QStringList{QStringLiteral("Tedlf:edlf")});
 
         // The next key reaches the window: Ctrl+M asks for the file-name details.
-        QTRY_VERIFY(QApplication::activeWindow() == m_edlf.get());
+        QTRY_VERIFY(QApplication::activeWindow() == m_edlf);
         QString asked;
         WhenModal answer([&asked](QWidget *dialog) {
             auto *entry = qobject_cast<TKxDlg *>(dialog);
@@ -278,7 +266,7 @@ private slots:
         QCOMPARE(asked, QStringLiteral("Enter File Name Details"));
         QTRY_VERIFY(!QApplication::activeModalWidget());
         // Back at the capture window, its keys work again.
-        QTRY_VERIFY(QApplication::activeWindow() == m_edlf.get());
+        QTRY_VERIFY(QApplication::activeWindow() == m_edlf);
     }
 
     void windowManagerCloseSavesThePlacement()
@@ -287,7 +275,7 @@ private slots:
         // and the desktop keeps where it was.
         start();
         m_edlf->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_edlf.get()));
+        QVERIFY(QTest::qWaitForWindowActive(m_edlf));
         const QRect frame = m_edlf->frameGeometry();
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")}));
         QTRY_VERIFY(!m_edlf->isVisible());

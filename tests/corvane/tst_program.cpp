@@ -1,4 +1,5 @@
 #include "IniStore.h"
+#include "ProgramCopy.h"
 #include "SingleInstance.h"
 #include "TestFiles.h"
 
@@ -54,12 +55,8 @@ private slots:
         QVERIFY(m_temp.isValid());
         QVERIFY(qputenv("TMPDIR", QFile::encodeName(m_temp.path())));
         QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_temp.path()).canonicalPath());
-        const QString built = QStringLiteral(CORVANE_EXE);
-        m_exe = m_dir.filePath(QFileInfo(built).fileName());
-        QVERIFY(QFile::copy(built, m_exe));
-        QVERIFY(QFile::setPermissions(m_exe, QFile::permissions(built)));
-        QVERIFY(QFile::copy(QFileInfo(built).dir().filePath(QStringLiteral("corvane.def")),
-                            m_dir.filePath(QStringLiteral("corvane.def"))));
+        m_exe = ProgramCopy::make(QStringLiteral(CORVANE_EXE), m_dir.path());
+        QVERIFY(!m_exe.isEmpty());
     }
 
     void firstStartCreatesTheSettingsFile()

@@ -3,6 +3,7 @@
 // in the settings file and on the screen, and the first start fits the screen it gets.
 
 #include "IniStore.h"
+#include "ProgramCopy.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -73,12 +74,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        const QString built = QStringLiteral(CORVANE_EXE);
-        m_exe = m_dir.filePath(QFileInfo(built).fileName());
-        QVERIFY(QFile::copy(built, m_exe));
-        QVERIFY(QFile::setPermissions(m_exe, QFile::permissions(built)));
-        QVERIFY(QFile::copy(QFileInfo(built).dir().filePath(QStringLiteral("corvane.def")),
-                            m_dir.filePath(QStringLiteral("corvane.def"))));
+        m_exe = ProgramCopy::make(QStringLiteral(CORVANE_EXE), m_dir.path());
+        QVERIFY(!m_exe.isEmpty());
     }
 
     void fiveStartsKeepThePlacement()

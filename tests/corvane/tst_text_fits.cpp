@@ -5,12 +5,11 @@
 // as the suite registers it; the windows are placed as at the program's start, so a window
 // shrunk to a small logical screen is measured as shrunk.
 
-#include "CaptureDeviceWindow.h"
 #include "DialogScript.h"
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "KxSettingsForm.h"
-#include "LoopbackMidiService.h"
+#include "ProgramWindows.h"
 #include "TextFit.h"
 #include "WindowFixture.h"
 #include "edlu.h"
@@ -32,10 +31,9 @@ class TestTextFits : public QObject {
 
 private:
     std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<LoopbackMidiService> m_midi;
-    std::unique_ptr<Tedlf> m_edlf;
-    std::unique_ptr<Tmidiiof> m_midiiof;
-    std::unique_ptr<CaptureDeviceWindow> m_joint;
+    std::unique_ptr<ProgramWindows> m_windows;
+    Tedlf *m_edlf = nullptr;
+    Tmidiiof *m_midiiof = nullptr;
     QHash<QString, std::function<QStringList()>> m_cases;
 
     static QStringList shown(QWidget *window)
@@ -106,17 +104,10 @@ private slots:
             m_folder->presetCurrent({{QStringLiteral("<FORM>edlf_FontSize"), QString::number(points)},
                                      {QStringLiteral("<FORM>edlf_FontName"), QStringLiteral("MS Sans Serif")}});
         }
-        m_midi = std::make_unique<LoopbackMidiService>();
-        m_midi->addInput(QStringLiteral("Orvex In"));
-        m_midi->addOutput(QStringLiteral("Orvex Out"));
-        m_edlf = std::make_unique<Tedlf>();
-        QVERIFY(SettingsFile);
-        m_midiiof = std::make_unique<Tmidiiof>(*m_midi);
-        m_joint = std::make_unique<CaptureDeviceWindow>(*m_edlf, *m_midiiof);
-        setDlgMainWindow(m_edlf.get());
-        SettingsFile->RestoreAllWindows();
-        m_edlf->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_edlf.get()));
+        m_windows = std::make_unique<ProgramWindows>();
+        QVERIFY(m_windows->open());
+        m_edlf = &m_windows->edlf();
+        m_midiiof = &m_windows->midiiof();
         for (int i = 0; i < 12; ++i)
             m_edlf->AddGpoEvent(QStringLiteral("23:59:5%1:24").arg(i % 10), QStringLiteral("23:59:59:29"),
                                 QStringLiteral("%1").arg(1 << (i % 16), 4, 16, QLatin1Char('0')));
@@ -124,7 +115,7 @@ private slots:
         m_edlf->setTimecode(QStringLiteral("23:59:59:29"));
 
         m_cases = {
-            {QStringLiteral("capture window"), [this] { return shown(m_edlf.get()); }},
+            {QStringLiteral("capture window"), [this] { return shown(m_edlf); }},
             {QStringLiteral("device window"),
              [this] {
                  m_midiiof->show();
@@ -135,7 +126,7 @@ private slots:
                  m_midiiof->setMmccount(QStringLiteral("88"));
                  m_midiiof->setRevision(QStringLiteral("Core DB.DB Build DD.BD HW 8D.DD"),
                                         QStringLiteral("Main DD.DB Build BD.DD Vexa-16"));
-                 const QStringList clipped = shown(m_midiiof.get());
+                 const QStringList clipped = shown(m_midiiof);
                  m_midiiof->hide();
                  return clipped;
              }},
@@ -152,21 +143,21 @@ private slots:
             {QStringLiteral("question"),
              [this] {
                  return inDialog([this] {
-                     DlgQuery(m_edlf.get(), QStringLiteral("Exit without saving EDL?"), QStringLiteral("Exit File"));
+                     DlgQuery(m_edlf, QStringLiteral("Exit without saving EDL?"), QStringLiteral("Exit File"));
                  });
              }},
             {QStringLiteral("text entry"),
              [this] {
                  return inDialog([this] {
                      QString value;
-                     DlgStringEntry(m_edlf.get(), dtDefault, QStringLiteral("Enter File Name Details"),
+                     DlgStringEntry(m_edlf, dtDefault, QStringLiteral("Enter File Name Details"),
                                     QStringLiteral("Title Details"), QStringLiteral("show"), value);
                  });
              }},
             {QStringLiteral("password"),
              [this] {
                  return inDialog([this] {
-                     DlgCheckPassword(m_edlf.get(), QStringLiteral("Enter Password to Overwrite \"Studio B\"."),
+                     DlgCheckPassword(m_edlf, QStringLiteral("Enter Password to Overwrite \"Studio B\"."),
                                       QStringLiteral("Import desktop setup"), QString());
                  });
              }},
@@ -189,13 +180,9 @@ private slots:
 
     void cleanupTestCase()
     {
-        setDlgMainWindow(nullptr);
-        m_joint.reset();
-        m_midiiof.reset();
-        if (m_edlf)
-            m_edlf->close();
-        m_edlf.reset();
-        m_midi.reset();
+        m_edlf = nullptr;
+        m_midiiof = nullptr;
+        m_windows.reset();
         m_folder.reset();
     }
 
