@@ -60,7 +60,12 @@ function(corvane_test name)
   corvane_warnings(${name})
   corvane_use_pch(${name})
   add_test(NAME ${name} COMMAND ${name})
-  set(env "QT_QPA_PLATFORM=offscreen" "CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # A test that runs the programs as installed (no corvane.def beside them) keeps their user
+  # files in the build tree, in a folder of its own, never in the home folder of whoever runs
+  # the tests.
+  set(env "QT_QPA_PLATFORM=offscreen" "CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+          "XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/test-home/${name}/config"
+          "XDG_STATE_HOME=${PROJECT_BINARY_DIR}/test-home/${name}/state")
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}")
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")

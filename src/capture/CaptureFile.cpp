@@ -193,7 +193,7 @@ QString proposedName(const QString &caption, const QDate &date)
 
 QString sampleFilePath()
 {
-    return AppPaths::besideProgram(SampleFileName);
+    return AppPaths::shippedFile(SampleFileName);
 }
 
 } // namespace CaptureFile

@@ -9,6 +9,7 @@
 #include "LinesView.h"
 #include "WorkProgress.h"
 #include "Clock.h"
+#include "CorvaneVersion.h"
 #include "DocumentFiles.h"
 #include "EdlFile.h"
 #include "Errors.h"
@@ -578,6 +579,8 @@ void Tedlf::buildMenus()
     OrvexNameDriver1 = menuItem(Help1, "OrvexNameDriver1", QStringLiteral("Orvex Name Driver"));
     OnlineSupport1 = menuItem(Help1, "OnlineSupport1", QStringLiteral("Online Support"));
     loadtest1 = menuItem(Help1, "loadtest1", QStringLiteral("loadtest"));
+    Help1->addSeparator();
+    About1 = menuItem(Help1, "About1", QStringLiteral("About Corvane"));
     MainMenu1->addMenu(Help1);
 
     FunctionMacro1 = subMenu(this, "FunctionMacro1", QStringLiteral("Function Key Macro"));
@@ -621,6 +624,7 @@ void Tedlf::connectHandlers()
         runGuarded([this] { GPO8Click(); });
     });
     connect(loadtest1, &QAction::triggered, this, handler(&Tedlf::loadtest1Click));
+    connect(About1, &QAction::triggered, this, handler(&Tedlf::About1Click));
     connect(desktop1, &QAction::triggered, this, handler(&Tedlf::desktop1Click));
     connect(USB1, &QAction::triggered, this, handler(&Tedlf::kusbClick));
     connect(English1, &QAction::triggered, this, handler(&Tedlf::CorvaneManual1Click));
@@ -1196,7 +1200,7 @@ void Tedlf::LoadGPO1Click()
     QFileDialog *dialog = OpenDlg();
     dialog->setDefaultSuffix(QStringLiteral("gpo"));
     dialog->setNameFilter(GpoFilter);
-    dialog->setDirectory(AppPaths::programFolder());
+    dialog->setDirectory(AppPaths::userFilesFolder());
     dialog->selectFile(windowTitle());
     if (dialog->exec() != QDialog::Accepted)
         return;
@@ -1208,6 +1212,13 @@ void Tedlf::LoadGPO1Click()
 void Tedlf::loadtest1Click()
 {
     LoadGpoFile(CaptureFile::sampleFilePath());
+}
+
+void Tedlf::About1Click()
+{
+    DlgMessageEx(this, dtDefault,
+                 QStringLiteral("Corvane %1\nLive edit logger for multi-camera productions.").arg(QStringLiteral(CORVANE_VERSION)),
+                 QStringLiteral("About Corvane"));
 }
 
 void Tedlf::LoadGpoFile(const QString &path)
@@ -1314,8 +1325,8 @@ void Tedlf::F91Click()
 
 void Tedlf::OpenDocument(const QString &fileName)
 {
-    const QString fullName = AppPaths::programFolderWithSeparator() + fileName;
-    const QString path = AppPaths::besideProgram(fileName);
+    const QString path = AppPaths::shippedFile(fileName);
+    const QString fullName = QDir::toNativeSeparators(path);
     if (!QFileInfo(path).isFile()) {
         DlgMessage(fullName + QStringLiteral("  Not Found"));
         return;

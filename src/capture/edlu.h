@@ -117,6 +117,7 @@ public:
     QMenu *Help1;
     QMenu *CorvaneManual1;
     QAction *English1, *French1, *Manual1, *OrvexNameDriver1, *OnlineSupport1, *loadtest1;
+    QAction *About1; // Help > About Corvane: the version
     // Never shown: its items exist for their shortcuts F2 to F9.
     QMenu *FunctionMacro1;
     QAction *F21, *F31, *F41, *F51, *F61, *F71, *F81, *F91;
@@ -177,6 +178,7 @@ public slots:
     void savegpoClick();
     void LoadGPO1Click();
     void loadtest1Click();
+    void About1Click();
     void LoadGpoFile(const QString &path);
 
     // --- Camera table --------------------------------------------------------------------------

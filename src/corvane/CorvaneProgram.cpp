@@ -9,7 +9,9 @@
 #include "edlu.h"
 #include "midiiou.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -39,6 +41,16 @@ void reportAlreadyRunning(const SingleInstance &instance)
 
 } // namespace
 
+static void setProgramIcon()
+{
+    // The icon lives in a static library, whose resources are registered by hand.
+    Q_INIT_RESOURCE(CorvaneIcon);
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/corvane-48.png"));
+    icon.addFile(QStringLiteral(":/icons/corvane-256.png"));
+    QApplication::setWindowIcon(icon);
+}
+
 int runCorvane(const std::function<void(Tedlf &)> &started)
 {
     // Held until the process ends; a lock left by a copy that died counts as free.
@@ -49,6 +61,7 @@ int runCorvane(const std::function<void(Tedlf &)> &started)
     }
 
     setErrorPresenter([](const QString &message) { DlgMessage(message); });
+    setProgramIcon();
 
     // The capture window opens the settings file while it loads, so that its set-up can read
     // the camera table, the function-key captions and the GPO8 option.
@@ -59,7 +72,7 @@ int runCorvane(const std::function<void(Tedlf &)> &started)
         return 1;
 
     // Before any device can deliver a row: a journal left behind is offered back first.
-    edlf.StartJournal(AppPaths::withExecutableSuffix(QStringLiteral(".journal")));
+    edlf.StartJournal(AppPaths::journalFilePath());
 
     // The MIDI device window, hidden until the "USB" menu shows it. The capture window starts
     // its devices when it is first shown, and stops and closes them when the program ends.

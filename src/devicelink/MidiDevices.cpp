@@ -42,5 +42,5 @@ int FindDeviceName(const QStringList &names, const QString &name, DeviceMatch ma
 
 QString MidiIoIni::path()
 {
-    return AppPaths::besideProgram(QLatin1String(FileName));
+    return AppPaths::midiIoFilePath();
 }

@@ -1,7 +1,14 @@
 #include "SingleInstance.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+
+#if defined(Q_OS_UNIX)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 SingleInstance::SingleInstance(const QString &name) : m_path(lockFilePathFor(name))
 {
@@ -14,7 +21,29 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::lockFilePathFor(const QString &name)
 {
-    return QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock"));
+    return QDir(runtimeFolder()).filePath(name + QStringLiteral(".lock"));
+}
+
+QString SingleInstance::runtimeFolder()
+{
+#if defined(Q_OS_UNIX)
+    // The session's own folder, private to the user and emptied at log-out.
+    const QString session = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!session.isEmpty() && QDir::isAbsolutePath(session) && QFileInfo(session).isDir())
+        return QDir::cleanPath(session);
+    // Without one (su, a container, cron): a folder of the user's own in the temporary folder,
+    // taken only when it is a real folder that the user owns and no one else may enter, so that
+    // nobody can place or hold the lock for another user.
+    const uid_t user = ::geteuid();
+    const QString own = QDir(QDir::tempPath()).filePath(QStringLiteral("corvane-%1").arg(user));
+    const QByteArray path = QFile::encodeName(own);
+    ::mkdir(path.constData(), S_IRWXU);
+    struct stat info {};
+    if (::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == user
+        && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+        return own;
+#endif
+    return QDir::tempPath();
 }
 
 bool SingleInstance::tryAcquire()

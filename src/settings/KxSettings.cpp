@@ -5,6 +5,7 @@
 #include "ErrorReport.h"
 #include "KxDialog.h"
 
+#include <QDir>
 
 #include <memory>
 #include <new>
@@ -126,7 +127,10 @@ void TKxSettingsFile::WriteValue(const QString &section, const QString &key, con
 
 QString TKxSettingsFile::ReadFolder(const QString &section, const QString &key) const
 {
-    return ReadValue(section, key, AppPaths::programFolderWithSeparator());
+    QString folder = QDir::toNativeSeparators(AppPaths::userFilesFolder());
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    return ReadValue(section, key, folder);
 }
 
 int TKxSettingsFile::CheckApplication(const IniFile &store)
@@ -342,6 +346,9 @@ void CreateSettingsFile(SettingsMessageSink sink)
     if (SettingsFile)
         return;
     terminateRequested = false;
+    // Installed, the user's folders may not be there yet; one that cannot be made shows up as
+    // the settings file's own write error, which names the file.
+    AppPaths::makeUserFolders();
     try {
         settingsHolder() = std::make_unique<TKxSettingsFile>(AppPaths::settingsFilePath(),
                                                              AppPaths::defaultSettingsFilePath(), sink);

@@ -97,9 +97,11 @@ private:
         TestFiles::write(path(QStringLiteral("factory30.ini")), factorySettings("edlfps=30\r\n"));
     }
 
-    Run run(const QStringList &arguments, const std::function<void()> &inChild = {}) const
+    Run run(const QStringList &arguments, const std::function<void()> &inChild = {}, const QString &input = {}) const
     {
         QProcess process;
+        if (!input.isEmpty())
+            process.setStandardInputFile(input);
         if (inChild)
             process.setChildProcessModifier(inChild);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -171,6 +173,35 @@ private slots:
         QCOMPARE(TestFiles::read(settings), before); // never written
     }
 
+    // "-" names standard input for the capture and standard output for the EDL, in every
+    // format.
+    void standardInputAndOutput_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("corvane") << "corvane";
+        QTest::newRow("cmx3600") << "cmx3600";
+        QTest::newRow("otio") << "otio";
+    }
+
+    void standardInputAndOutput()
+    {
+        QFETCH(QString, format);
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        const QStringList options{QStringLiteral("--settings"), settings, QStringLiteral("--format"), format,
+                                  QStringLiteral("--fps"), QStringLiteral("25")};
+        const Run fromFile = run(QStringList{QStringLiteral("edl"), QStringLiteral("cap.gpo")} + options);
+        const Run piped = run(QStringList{QStringLiteral("edl"), QStringLiteral("-"), QStringLiteral("-o"), QStringLiteral("-")} + options,
+                              {}, path(QStringLiteral("cap.gpo")));
+        QCOMPARE(piped.err, QByteArray());
+        QCOMPARE(piped.exitCode, 0);
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("-"))));
+        // The same EDL apart from the moment in its title line.
+        const auto body = [](const QByteArray &edl) { return edl.mid(edl.indexOf('\n')); };
+        QVERIFY(piped.out.size() > 100);
+        QCOMPARE(body(piped.out), body(fromFile.out));
+    }
+
     void titleOptionAndOutputFile()
     {
         const QString settings = path(QStringLiteral("show.ini"));
@@ -192,7 +223,7 @@ private slots:
         QVERIFY(TestFiles::write(settings, settingsText(QString(), false)));
         const Run r = run({QStringLiteral("edl"), QStringLiteral("cap.gpo"), QStringLiteral("--settings"), settings});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.err.trimmed(), QByteArray("Default user value missing for reelname2"));
+        QCOMPARE(r.err.trimmed(), QByteArray("corvane-cli: Default user value missing for reelname2"));
         QByteArray events = Events;
         events.replace("0002  Crane  ", "0002    ");
         QCOMPARE(afterTitle(r.out, QStringLiteral("factory"), r), events);
@@ -240,7 +271,7 @@ private slots:
             arguments << QStringLiteral("-o") << out;
         const Run r = run(arguments);
         QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.err.trimmed(), QByteArray("'$' is not a valid integer value"));
+        QCOMPARE(r.err.trimmed(), QByteArray("corvane-cli: '$' is not a valid integer value"));
         const QByteArray edl = toFile ? TestFiles::read(out) : r.out;
         QCOMPARE(afterTitle(edl, QStringLiteral("Gala"), r),
                  QByteArray("FCM: EBU\r\n"
@@ -388,7 +419,8 @@ private slots:
     }
 
     // Without its default settings file the EDL would have blank reel names: one clear line and
-    // exit status 1 instead, and no output.
+    // exit status 1 instead, and no output. (A program without corvane.def beside it is an
+    // installed one, whose default settings belong in share/corvane.)
     void defaultSettingsFileMissing()
     {
         QTemporaryDir alone;
@@ -401,7 +433,9 @@ private slots:
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 1);
         QCOMPARE(process.readAllStandardError(),
-                 QStringLiteral("Default settings file is missing: %1\n").arg(alone.filePath(QStringLiteral("corvane.def"))).toLocal8Bit());
+                 QStringLiteral("corvane-cli: Default settings file is missing: %1\n")
+                     .arg(QDir::cleanPath(alone.filePath(QStringLiteral("../share/corvane/corvane.def"))))
+                     .toLocal8Bit());
         QCOMPARE(process.readAllStandardOutput(), QByteArray());
     }
 
@@ -442,7 +476,7 @@ private slots:
                            QStringLiteral("-o"), out},
                           limit);
         QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.err, "Cannot write file " + out.toLocal8Bit() + ": " + reason + "\n");
+        QCOMPARE(r.err, "corvane-cli: Cannot write file " + out.toLocal8Bit() + ": " + reason + "\n");
         QCOMPARE(QFileInfo::exists(out), existing);
         if (existing)
             QCOMPARE(TestFiles::read(out), QByteArray("old\r\n"));
@@ -539,7 +573,7 @@ private slots:
     {
         const Run r = run({QStringLiteral("edl"), QStringLiteral("--help")});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.startsWith("Usage: corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]"));
+        QVERIFY(r.out.startsWith("Usage: corvane-cli edl CAPTURE.gpo|- [--settings FILE] [--title TEXT] [-o OUT.edl|-]"));
         QVERIFY(r.out.contains("[--format corvane|cmx3600|otio|fcp7xml] [--per-camera] [--fps N]"));
     }
 };

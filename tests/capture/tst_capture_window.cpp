@@ -384,6 +384,7 @@ private slots:
         QTest::newRow("Orvex Name Driver") << "Help1" << "OrvexNameDriver1" << "Orvex Name Driver" << QKeySequence();
         QTest::newRow("Online Support") << "Help1" << "OnlineSupport1" << "Online Support" << QKeySequence();
         QTest::newRow("loadtest") << "Help1" << "loadtest1" << "loadtest" << QKeySequence();
+        QTest::newRow("About Corvane") << "Help1" << "About1" << "About Corvane" << QKeySequence();
         for (int k = 2; k <= 9; ++k)
             QTest::addRow("F%d", k) << "FunctionMacro1" << QStringLiteral("F%11").arg(k) << QStringLiteral("F%1").arg(k)
                                     << QKeySequence(QStringLiteral("F%1").arg(k));

@@ -3,6 +3,7 @@
 // really opened: the test takes every file URL handed to the desktop.
 
 #include "AppPaths.h"
+#include "CorvaneVersion.h"
 #include "DialogScript.h"
 #include "ErrorReport.h"
 #include "IniStore.h"
@@ -423,6 +424,49 @@ private slots:
         w.OpenDocument(QStringLiteral("absent.txt"));
         QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(programFile(QStringLiteral("notes.txt")))});
         QCOMPARE(messages(), QStringList{QDir::toNativeSeparators(programFile(QStringLiteral("absent.txt"))) + "  Not Found"});
+    }
+
+    // Installed, the manual is the one in share/corvane, found from the program's bin folder;
+    // one that is missing there is reported with that path.
+    void installedManualComesFromTheSharedFiles_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("present") << true;
+        QTest::newRow("missing") << false;
+    }
+
+    void installedManualComesFromTheSharedFiles()
+    {
+        QFETCH(bool, present);
+        Tedlf &w = open();
+        QTemporaryDir prefix;
+        QVERIFY(prefix.isValid());
+        QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")) && QDir(prefix.path()).mkpath(QStringLiteral("share/corvane")));
+        const QString manual = prefix.filePath(QStringLiteral("share/corvane/Corvane.pdf"));
+        if (present)
+            QVERIFY(TestFiles::write(manual, "%PDF-1.4\n"));
+        AppPaths::setProgramFolder(prefix.filePath(QStringLiteral("bin")));
+        QVERIFY(!AppPaths::isPortable());
+
+        w.findChild<QAction *>(QStringLiteral("English1"))->trigger();
+
+        AppPaths::setProgramFolder(m_dir->path());
+        if (present) {
+            QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(manual)});
+            QCOMPARE(shown().size(), 0);
+        } else {
+            QCOMPARE(m_opened.urls, QList<QUrl>());
+            QCOMPARE(messages(), QStringList{QDir::toNativeSeparators(manual) + "  Not Found"});
+        }
+    }
+
+    void aboutTellsTheVersion()
+    {
+        Tedlf &w = open();
+        w.About1->trigger();
+        QCOMPARE(shown().size(), 1);
+        QCOMPARE(shown().first().caption, QStringLiteral("About Corvane"));
+        QCOMPARE(shown().first().text, QStringLiteral("Corvane " CORVANE_VERSION "\nLive edit logger for multi-camera productions."));
     }
 
     void onlineSupportAsksFirst_data()

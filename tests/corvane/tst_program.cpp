@@ -18,9 +18,9 @@ class TestProgram : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    // The temporary folder of this test and of the copies it starts: the single-instance lock
-    // lives there, so that neither a program running on the machine nor another test's copies
-    // hold it, whatever runs before.
+    // The temporary and runtime folder of this test and of the copies it starts: the
+    // single-instance lock lives there, so that neither a program running on the machine nor
+    // another test's copies hold it, whatever runs before.
     QTemporaryDir m_temp;
     QString m_exe;
 
@@ -54,6 +54,7 @@ private slots:
         QVERIFY(m_dir.isValid());
         QVERIFY(m_temp.isValid());
         QVERIFY(qputenv("TMPDIR", QFile::encodeName(m_temp.path())));
+        QVERIFY(qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_temp.path())));
         QCOMPARE(QDir(QDir::tempPath()).canonicalPath(), QDir(m_temp.path()).canonicalPath());
         m_exe = ProgramCopy::make(QStringLiteral(CORVANE_EXE), m_dir.path());
         QVERIFY(!m_exe.isEmpty());

@@ -99,6 +99,14 @@ private slots:
                                       window, 10000);
             const QRect client = clientOnScreen(window);
             clients << client;
+            if (start == 1) {
+                // The program's icon, for the window manager and the task bar.
+                const QString icon = run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")});
+                QStringList sizes;
+                for (auto it = QRegularExpression(QStringLiteral("Icon \\((\\d+ x \\d+)\\)")).globalMatch(icon); it.hasNext();)
+                    sizes << it.next().captured(1);
+                QVERIFY2(sizes.contains(QStringLiteral("48 x 48")), qPrintable(sizes.join(QStringLiteral(", "))));
+            }
             // The window manager's close: Alt+F4 on the focused capture window.
             QVERIFY(succeeds(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
                                                          QStringLiteral("key"), QStringLiteral("alt+F4")}));

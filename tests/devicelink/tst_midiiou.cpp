@@ -102,6 +102,8 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         AppPaths::setProgramFolder(m_dir->path());
+        // A portable program: midiio.ini beside it.
+        QVERIFY(TestFiles::write(m_dir->filePath(AppPaths::executableFileName() + QStringLiteral(".def")), "[App]\r\n"));
         m_service = std::make_unique<LoopbackMidiService>();
         m_service->setClockMs(0);
         m_sink = std::make_unique<RecordingMonitor>();

@@ -5,9 +5,14 @@
 #include "Latin1Text.h"
 #include "SingleInstance.h"
 #include "TestFiles.h"
+#include "UserFolders.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
+#include <qplatformdefs.h>
 #include <QSysInfo>
 
 #include <QTest>
@@ -17,6 +22,8 @@
 #include <cstdio>
 
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace {
 
@@ -83,14 +90,106 @@ private slots:
     {
         QFETCH(QString, exe);
         QFETCH(QString, settings);
-        AppPaths::setProgramFolder(QStringLiteral("/opt/corvane/"));
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString defaults = QFileInfo(settings).completeBaseName() + QStringLiteral(".def");
+        QVERIFY(TestFiles::write(dir.filePath(defaults), "[App]\r\n"));
+        AppPaths::setProgramFolder(dir.path());
         AppPaths::setExecutableFileName(exe);
-        QCOMPARE(AppPaths::settingsFilePath(), QStringLiteral("/opt/corvane/") + settings);
-        QCOMPARE(AppPaths::programFolderWithSeparator(), QStringLiteral("/opt/corvane/"));
+        QVERIFY(AppPaths::isPortable());
+        QCOMPARE(AppPaths::settingsFilePath(), dir.filePath(settings));
+        QCOMPARE(AppPaths::defaultSettingsFilePath(), dir.filePath(defaults));
+        QCOMPARE(AppPaths::programFolderWithSeparator(), dir.path() + QLatin1Char('/'));
         AppPaths::setProgramFolder(QString());
         AppPaths::setExecutableFileName(QString());
         QCOMPARE(AppPaths::programFolder(), QCoreApplication::applicationDirPath());
         QCOMPARE(AppPaths::executableFileName(), QStringLiteral("tst_platform"));
+    }
+
+    // Portable only where the folder is writable and holds the default settings file; else the
+    // user's files go to the XDG folders and the shipped ones come from share/corvane.
+    void portableOrInstalled_data()
+    {
+        QTest::addColumn<bool>("withDefaults");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<bool>("portable");
+        QTest::newRow("writable with corvane.def") << true << false << true;
+        QTest::newRow("writable without corvane.def") << false << false << false;
+        QTest::newRow("read-only with corvane.def") << true << true << false;
+        QTest::newRow("read-only without corvane.def") << false << true << false;
+    }
+
+    void portableOrInstalled()
+    {
+        QFETCH(bool, withDefaults);
+        QFETCH(bool, readOnly);
+        QFETCH(bool, portable);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QDir tree(root.path());
+        QVERIFY(tree.mkpath(QStringLiteral("usr/bin")) && tree.mkpath(QStringLiteral("usr/share/corvane")));
+        QVERIFY(TestFiles::write(tree.filePath(QStringLiteral("usr/share/corvane/corvane.def")), "[App]\r\n"));
+        QVERIFY(TestFiles::write(tree.filePath(QStringLiteral("usr/share/corvane/Corvane.pdf")), "%PDF-1.4\n"));
+        const QString bin = tree.filePath(QStringLiteral("usr/bin"));
+        if (withDefaults)
+            QVERIFY(TestFiles::write(tree.filePath(QStringLiteral("usr/bin/corvane.def")), "[App]\r\n"));
+        ReadOnlyFolder locked;
+        if (readOnly && !locked.make(bin))
+            QSKIP(qPrintable(locked.reason));
+        const QString config = tree.filePath(QStringLiteral("config"));
+        const QString state = tree.filePath(QStringLiteral("state"));
+        const QString home = tree.filePath(QStringLiteral("home"));
+        EnvironmentOverride environment({{"XDG_CONFIG_HOME", config}, {"XDG_STATE_HOME", state}, {"HOME", home}});
+        AppPaths::setProgramFolder(bin);
+        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
+
+        QCOMPARE(AppPaths::isPortable(), portable);
+        const QString userConfig = portable ? bin : config + QStringLiteral("/corvane");
+        const QString userState = portable ? bin : state + QStringLiteral("/corvane");
+        QCOMPARE(AppPaths::settingsFilePath(), userConfig + QStringLiteral("/corvane.ini"));
+        QCOMPARE(AppPaths::midiIoFilePath(), userConfig + QStringLiteral("/midiio.ini"));
+        QCOMPARE(AppPaths::journalFilePath(), userState + QStringLiteral("/corvane.journal"));
+        const QString shipped = portable ? bin : tree.filePath(QStringLiteral("usr/share/corvane"));
+        QCOMPARE(AppPaths::defaultSettingsFilePath(), shipped + QStringLiteral("/corvane.def"));
+        QCOMPARE(AppPaths::shippedFile(QStringLiteral("Corvane.pdf")), (portable ? bin : shipped) + QStringLiteral("/Corvane.pdf"));
+        // Installed, a file that only the program's folder has is taken from there (a flat
+        // installation); one that is nowhere is named where it belongs.
+        QCOMPARE(AppPaths::shippedFile(QStringLiteral("orvex-usb.pdf")), shipped + QStringLiteral("/orvex-usb.pdf"));
+        if (!readOnly) {
+            QVERIFY(TestFiles::write(tree.filePath(QStringLiteral("usr/bin/orvex-usb.pdf")), "%PDF-1.4\n"));
+            QCOMPARE(AppPaths::shippedFile(QStringLiteral("orvex-usb.pdf")), bin + QStringLiteral("/orvex-usb.pdf"));
+        }
+        QCOMPARE(AppPaths::userFilesFolder(), portable ? bin : home);
+
+        QVERIFY(AppPaths::makeUserFolders());
+        QCOMPARE(QFileInfo(config + QStringLiteral("/corvane")).isDir(), !portable);
+        QCOMPARE(QFileInfo(state + QStringLiteral("/corvane")).isDir(), !portable);
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
+    }
+
+    // Unset or relative XDG variables mean their defaults under the home folder.
+    void xdgDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("unset") << QByteArray();
+        QTest::newRow("relative") << QByteArray("relative/config");
+    }
+
+    void xdgDefaults()
+    {
+        QFETCH(QByteArray, value);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        EnvironmentOverride environment({{"XDG_CONFIG_HOME", QString::fromLatin1(value)},
+                                         {"XDG_STATE_HOME", QString::fromLatin1(value)},
+                                         {"HOME", root.path()}});
+        AppPaths::setProgramFolder(root.filePath(QStringLiteral("bin")));
+        AppPaths::setExecutableFileName(QStringLiteral("corvane"));
+        QCOMPARE(AppPaths::settingsFilePath(), root.path() + QStringLiteral("/.config/corvane/corvane.ini"));
+        QCOMPARE(AppPaths::journalFilePath(), root.path() + QStringLiteral("/.local/state/corvane/corvane.journal"));
+        AppPaths::setProgramFolder(QString());
+        AppPaths::setExecutableFileName(QString());
     }
 
     void injectedClock()
@@ -131,6 +230,48 @@ private slots:
         QVERIFY(first.tryAcquire());
         SingleInstance second(name);
         QVERIFY(!second.tryAcquire());
+    }
+
+    // The lock is the user's: kept in the session's runtime folder, so another user (another
+    // runtime folder) starts beside it, while the same one is still held.
+    void lockIsPerUser()
+    {
+        QTemporaryDir first;
+        QTemporaryDir other;
+        QVERIFY(first.isValid() && other.isValid());
+        const QString name = QStringLiteral("corvaneTestUser%1").arg(QCoreApplication::applicationPid());
+        EnvironmentOverride one({{"XDG_RUNTIME_DIR", first.path()}});
+        SingleInstance mine(name);
+        QCOMPARE(mine.lockFilePath(), first.filePath(name + QStringLiteral(".lock")));
+        QVERIFY(mine.tryAcquire());
+        {
+            EnvironmentOverride two({{"XDG_RUNTIME_DIR", other.path()}});
+            SingleInstance theirs(name);
+            QCOMPARE(theirs.lockFilePath(), other.filePath(name + QStringLiteral(".lock")));
+            QVERIFY(theirs.tryAcquire());
+        }
+        SingleInstance again(name);
+        QVERIFY(!again.tryAcquire());
+    }
+
+    // Without XDG_RUNTIME_DIR: the user's own folder in the temporary folder, closed to others;
+    // one that someone else made open (or a file in its place) is not taken.
+    void lockWithoutRuntimeFolder()
+    {
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        EnvironmentOverride environment({{"XDG_RUNTIME_DIR", QString()}, {"TMPDIR", temp.path()}});
+        const QString own = temp.filePath(QStringLiteral("corvane-%1").arg(::geteuid()));
+        QCOMPARE(SingleInstance::runtimeFolder(), own);
+        QT_STATBUF info;
+        QCOMPARE(QT_LSTAT(QFile::encodeName(own).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0700u);
+
+        QVERIFY(QDir(own).removeRecursively());
+        QVERIFY(QDir().mkdir(own));
+        QVERIFY(QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                                | QFile::WriteOther | QFile::ExeOther));
+        QCOMPARE(SingleInstance::runtimeFolder(), QDir::tempPath());
     }
 
     void lockOfADeadProcessIsFree()

@@ -58,6 +58,10 @@ private slots:
         AppPaths::setProgramFolder(m_dir->path());
         AppPaths::setExecutableFileName(QStringLiteral("corvane"));
         QVERIFY(TestFiles::write(defaultsPath(), Defaults));
+        // A case that removes corvane.def makes the program an installed one: its user folders
+        // are this case's own too.
+        QVERIFY(qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("config")))));
+        QVERIFY(qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("state")))));
         m_messages.clear();
     }
 
@@ -167,8 +171,10 @@ private slots:
         SmallFileSystem disk;
         if (fullDisk) {
             SKIP_UNLESS_MOUNTED(disk);
+            // A portable program on that disk: its settings beside it.
             AppPaths::setProgramFolder(disk.path());
             QVERIFY(TestFiles::write(defaultsPath(), Defaults));
+            QVERIFY(TestFiles::write(disk.filePath(QStringLiteral("corvane.def")), Defaults));
         }
         const QString path = AppPaths::settingsFilePath();
         {

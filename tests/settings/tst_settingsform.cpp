@@ -549,6 +549,10 @@ private slots:
         QFETCH(QString, exe);
         QFETCH(QByteArray, exeLine);
         AppPaths::setExecutableFileName(exe);
+        // Still a portable program, whose dialogs start in its folder.
+        QString base = exe;
+        base.remove(QStringLiteral(".exe"));
+        QVERIFY(TestFiles::write(m_dir->filePath(base + QStringLiteral(".def")), Defaults));
         TKxSettingsForm form(s());
         form.Export1->trigger();
         selectOnly(form, {QStringLiteral("Studio"), QStringLiteral("Locked")});

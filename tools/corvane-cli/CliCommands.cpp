@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
@@ -15,7 +16,7 @@
 
 void printMessage(const QString &message)
 {
-    const QByteArray bytes = message.toLocal8Bit() + '\n';
+    const QByteArray bytes = (QCoreApplication::applicationName() + QStringLiteral(": ") + message).toLocal8Bit() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);
 }
@@ -33,6 +34,18 @@ bool writeStandardOutput(const QByteArray &bytes)
 #endif
     const size_t written = std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     return std::fflush(stdout) == 0 && written == static_cast<size_t>(bytes.size());
+}
+
+bool readStandardInput(QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return false;
+    bytes = in.readAll();
+    return !std::ferror(stdin) && in.error() == QFileDevice::NoError;
 }
 
 TerminalProgress::TerminalProgress() : m_terminal(isatty(fileno(stderr)) != 0)

@@ -30,7 +30,9 @@ int runMonitorCommand(const QStringList &arguments);
 // corvane-cli capture --in NAME [--out NAME] -o FILE.gpo
 int runCaptureCommand(const QStringList &arguments);
 
-// One message line to standard error.
+// Standard input to its end, as it is. False when it could not be read.
+bool readStandardInput(QByteArray &bytes);
+// One message to standard error, after the program's name ("corvane-cli: ").
 void printMessage(const QString &message);
 // Text to standard output as it is.
 void printText(const QString &text);

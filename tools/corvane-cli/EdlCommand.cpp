@@ -29,17 +29,19 @@
 namespace {
 
 const char Help[] =
-    "Usage: corvane-cli edl CAPTURE.gpo [--settings FILE] [--title TEXT] [-o OUT.edl]\n"
+    "Usage: corvane-cli edl CAPTURE.gpo|- [--settings FILE] [--title TEXT] [-o OUT.edl|-]\n"
     "                       [--format corvane|cmx3600|otio|fcp7xml] [--per-camera] [--fps N]\n"
     "\n"
     "Reads the capture file as Load GPO does, makes its EDL as Make does (the closing row\n"
-    "included) and writes it in the .edl file format.\n"
+    "included) and writes it in the .edl file format. \"-\" as CAPTURE.gpo reads the capture\n"
+    "from standard input.\n"
     "\n"
     "  --settings FILE  settings file with the reel names, edit types, \"filename\" and \"edlfps\"\n"
-    "                   of its current desktop (default: corvane.ini beside the program);\n"
-    "                   values it lacks come from corvane.def beside the program. Never written.\n"
+    "                   of its current desktop (default: the program's corvane.ini, beside it\n"
+    "                   or in $XDG_CONFIG_HOME/corvane); values it lacks come from corvane.def\n"
+    "                   (beside the program or in share/corvane). Never written.\n"
     "  --title TEXT     the EDL's title (default: the \"filename\" setting)\n"
-    "  -o OUT.edl       write the EDL to this file (default: standard output)\n"
+    "  -o OUT.edl       write the EDL to this file; \"-\" or none: standard output\n"
     "  --format NAME    corvane: the program's own layout (default); cmx3600: the CMX 3600\n"
     "                   layout, one program cut; otio: an OpenTimelineIO timeline; fcp7xml: a\n"
     "                   Final Cut Pro 7 XML timeline (one video track per camera in both)\n"
@@ -180,8 +182,10 @@ int runEdlCommand(const QStringList &arguments)
         }
     }
 
+    // "-" reads the capture from standard input.
     const QString capturePath = positional.first();
-    if (!QFileInfo(capturePath).isFile()) {
+    const bool fromStandardInput = capturePath == QLatin1String("-");
+    if (!fromStandardInput && !QFileInfo(capturePath).isFile()) {
         printMessage(QStringLiteral("Capture file not found: %1").arg(capturePath));
         return CliExit::Failed;
     }
@@ -190,7 +194,7 @@ int runEdlCommand(const QStringList &arguments)
     // Whichever is used must be a settings file of this program, and the default settings file
     // must be there and be one: without it every value would be blank.
     const QString settingsPath = parser.isSet(settingsOption) ? parser.value(settingsOption)
-                                                              : AppPaths::besideProgram(QStringLiteral("corvane.ini"));
+                                                              : AppPaths::settingsFilePath();
     if (parser.isSet(settingsOption) && !QFileInfo(settingsPath).isFile()) {
         printMessage(QStringLiteral("Settings file not found: %1").arg(settingsPath));
         return CliExit::Failed;
@@ -199,7 +203,7 @@ int runEdlCommand(const QStringList &arguments)
         printMessage(QStringLiteral("Not a Corvane settings file: %1").arg(settingsPath));
         return CliExit::Failed;
     }
-    const QString defaultsPath = AppPaths::besideProgram(QStringLiteral("corvane.def"));
+    const QString defaultsPath = AppPaths::defaultSettingsFilePath();
     if (!QFileInfo(defaultsPath).isFile()) {
         printMessage(QStringLiteral("Default settings file is missing: %1").arg(defaultsPath));
         return CliExit::Failed;
@@ -217,8 +221,17 @@ int runEdlCommand(const QStringList &arguments)
     TerminalProgress terminal;
     CaptureList list;
     try {
-        CaptureFile::LoadGpoFile(list, capturePath,
-                                 [&terminal](qint64 done, qint64 total) { terminal.step("reading", done, total); });
+        const auto reading = [&terminal](qint64 done, qint64 total) { terminal.step("reading", done, total); };
+        if (fromStandardInput) {
+            QByteArray bytes;
+            if (!readStandardInput(bytes)) {
+                printMessage(QStringLiteral("Cannot read standard input"));
+                return CliExit::Failed;
+            }
+            CaptureFile::decode(bytes, list, reading);
+        } else {
+            CaptureFile::LoadGpoFile(list, capturePath, reading);
+        }
     } catch (const CorvaneError &error) {
         printMessage(error.message());
         return CliExit::Failed;
@@ -243,7 +256,8 @@ int runEdlCommand(const QStringList &arguments)
             conversionError = error.message();
         }
         const QString folder = parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral(".");
-        const int status = writePerCamera(documents, folder, QFileInfo(capturePath).completeBaseName());
+        const QString name = fromStandardInput ? QStringLiteral("stdin") : QFileInfo(capturePath).completeBaseName();
+        const int status = writePerCamera(documents, folder, name);
         if (!conversionError.isEmpty())
             printMessage(conversionError);
         return conversionError.isEmpty() ? status : CliExit::Failed;

@@ -217,6 +217,7 @@ Options:
   --burst-ms MS        does not fit one period's buffer (default 5 ms)
   --quiet              no output line per capture event sent
   -h, --help           this text
+  --version            the version, then ends
 
 Script format: one capture event per line,
 

@@ -6,6 +6,7 @@
 // capture events. RtMidi's input callback only queues what arrives. Every send goes through
 // Output, which serialises them and paces bursts.
 
+#include "CorvaneVersion.h"
 #include "DeviceCodec.h"
 #include "OrvexSim.h"
 
@@ -263,6 +264,7 @@ int main(int argc, char **argv)
         {QStringLiteral("burst-ms"), QString(), QStringLiteral("ms"), QStringLiteral("5")},
         {QStringLiteral("quiet"), QString()},
         {{QStringLiteral("h"), QStringLiteral("help")}, QString()},
+        {QStringLiteral("version"), QString()},
     });
     auto usageError = [](const QString &message) {
         complain(message + QStringLiteral(" (orvex-sim --help tells more)"));
@@ -272,6 +274,10 @@ int main(int argc, char **argv)
         return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::fputs("orvex-sim " CORVANE_VERSION "\n", stdout);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
