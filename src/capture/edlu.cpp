@@ -5,6 +5,7 @@
 #include "CameraTable.h"
 #include "CaptureFile.h"
 #include "CaptureJournal.h"
+#include "CaptureListFollower.h"
 #include "EdlText.h"
 #include "LinesView.h"
 #include "WorkProgress.h"
@@ -221,6 +222,7 @@ Tedlf::Tedlf(QWidget *parent) : TKxForm(parent), m_list(new CaptureList(this))
     resize(m_layout->scaledDesignSize() + QSize(0, MainMenu1->sizeHint().height()));
 
     runGuarded([this] { FormCreate(); });
+    connect(this, &TKxForm::OnSettingsChange, this, [this] { runGuarded([this] { KxFormSettingsChange(); }); });
 }
 
 Tedlf::~Tedlf()
@@ -306,6 +308,7 @@ void Tedlf::buildLayout()
         });
     }
     layout->addWidget(List1, QRect(0, 40, 486, 394), A::Left | A::Top | A::Bottom);
+    m_follower = new CaptureListFollower(List1);
 
     cameragrid = new QTableWidget(GridRows, GridColumns, client);
     cameragrid->setObjectName(QStringLiteral("cameragrid"));
@@ -660,17 +663,7 @@ void Tedlf::connectHandlers()
 void Tedlf::FormCreate()
 {
     ClearCaptureList();
-    fillCameraGrid();
-    // A start-up that is ending anyway reads nothing more: every value would be reported missing.
-    if (!settings() || SettingsTerminateRequested())
-        return;
-    for (int i = 0; i < 8; ++i)
-        m_functionKeys[static_cast<size_t>(i)]->setText(settings()->GetString(functionKey(i + 2)));
-    layoutFunctionKeys();
-    GPO8->setChecked(settings()->GetBool(Gpo8));
-    const bool cmx = EdlMaker::layoutNamed(settings()->GetString(EdlFormat)) == EdlLayout::Cmx3600;
-    (cmx ? CMX36001 : CorvaneLayout1)->setChecked(true);
-    OneEDLPerCamera1->setChecked(settings()->GetBool(EdlPerCamera));
+    readDesktopValues();
 }
 
 void Tedlf::fillCameraGrid()
@@ -925,7 +918,9 @@ bool Tedlf::eventFilter(QObject *watched, QEvent *event)
     if (watched == List1->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto button = static_cast<QMouseEvent *>(event)->button();
         if (button != Qt::LeftButton) {
-            // Taken here, so that the click does not change the selection the comment is for.
+            // Taken here: the row under the pointer becomes the one selected, and the comment is
+            // for it. On empty space the selection stays as it is.
+            m_follower->selectRowAt(static_cast<QMouseEvent *>(event)->position().toPoint());
             runGuarded([&] { List1MouseDown(button); });
             return true;
         }
@@ -1082,7 +1077,9 @@ QString Tedlf::chooseSaveFile(const QString &folder, const QString &proposed, co
     if (dialog->exec() != QDialog::Accepted)
         return QString();
     const QStringList chosen = dialog->selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.first();
+    // The dialog adds its default suffix only to a name without a dot ("Final 1.2_81123-1430_05"
+    // has one): the extension is added here to every name that does not end with it.
+    return chosen.isEmpty() ? QString() : DocumentFiles::withExtension(chosen.first(), QLatin1Char('.') + suffix);
 }
 
 bool Tedlf::SaveEdl(bool withDialog)

@@ -18,6 +18,7 @@
 class AnchorLayout;
 class CameraTable;
 class CaptureJournal;
+class CaptureListFollower;
 class QAction;
 class QFileDialog;
 class QFrame;
@@ -84,6 +85,8 @@ public:
     void StartJournal(const QString &path);
     // The journal, or none.
     CaptureJournal *journal() const { return m_journal; }
+    // Keeps the newest row in view and marks the row the function keys comment.
+    CaptureListFollower *listFollower() const { return m_follower; }
 
     // The timecode label's text while a device is gone.
     static inline const QString NoDeviceText = QStringLiteral("NO DEVICE");
@@ -211,6 +214,8 @@ public slots:
 
 protected:
     void FormCreate();
+    // A desktop was applied: the window takes up its values at once.
+    void KxFormSettingsChange();
     void KxFormShow() override;
     void KxFormClose() override;
     void List1MouseDown(Qt::MouseButton button);
@@ -229,6 +234,9 @@ private:
     void buildMenus();
     void connectHandlers();
     void fillCameraGrid();
+    // The values of the current desktop the window shows: the camera table, the function-key
+    // captions, the GPO8 option and the "EDL Format" choices.
+    void readDesktopValues();
     // Sizes and places the controls for the font in use: the designed geometry, scaled up for a
     // taller font, with buttons widened to their captions.
     void arrangeForFont();
@@ -273,4 +281,5 @@ private:
     QFrame *m_timecodePanel = nullptr;
     QString m_timecode = QStringLiteral("00:00:00:00"); // shown again once the devices are back
     bool m_deviceMissing = false;
+    CaptureListFollower *m_follower = nullptr;
 };

@@ -442,11 +442,23 @@ void Tmidiiof::StartDevices()
     };
     // A port that is open keeps showing its own device in the refilled list.
     using Port = DeviceWatch::Port;
+    m_revisionAsked = false;
     reselect(MidiInputSelect, OpenIn, OpenIn->isChecked() ? m_watch->name(Port::Input) : savedIn);
     reselect(MidiOutputselect, OpenOut, OpenOut->isChecked() ? m_watch->name(Port::Output) : savedOut);
 
-    if (OpenIn->isChecked() && OpenOut->isChecked())
+    // Asked once: by the opening that made both ports open, else here.
+    if (!m_revisionAsked && OpenIn->isChecked() && OpenOut->isChecked())
         m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
+}
+
+void Tmidiiof::askRevisionWhenBothOpen()
+{
+    // An opening by the operator, by the start-up or by a device that came back: once both
+    // ports are open the interface is asked who it is, once per opening.
+    if (OpenIn->isChecked() && OpenOut->isChecked()) {
+        m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
+        m_revisionAsked = true;
+    }
 }
 
 void Tmidiiof::StopDevices()
@@ -537,6 +549,7 @@ void Tmidiiof::OpenOutClick()
     m_watch->opened(Port::Output, MidiOutputselect->currentText());
     showDeviceHealth();
     rememberDevice(MidiIoIni::OutputKey, MidiOutputselect->currentText());
+    askRevisionWhenBothOpen();
 }
 
 void Tmidiiof::OpenInClick()
@@ -589,6 +602,7 @@ void Tmidiiof::OpenInClick()
     m_watch->opened(Port::Input, MidiInputSelect->currentText());
     showDeviceHealth();
     rememberDevice(MidiIoIni::InputKey, MidiInputSelect->currentText());
+    askRevisionWhenBothOpen();
 }
 
 void Tmidiiof::deviceLost(DeviceWatch::Port port)
@@ -631,10 +645,9 @@ void Tmidiiof::deviceBack(DeviceWatch::Port port)
     if (index < 0)
         return;
     list->setCurrentIndex(index);
-    box->setChecked(true); // opens it, as the operator's tick does
-    // The interface may have been restarted with its server: it is asked again who it is.
-    if (box->isChecked() && OpenIn->isChecked() && OpenOut->isChecked())
-        m_link.SendRevisionQuery(OrvexMessage::RevisionQuery);
+    // Opens it, as the operator's tick does; with both ports open again the interface (which may
+    // have been restarted with its server) is asked again who it is.
+    box->setChecked(true);
 }
 
 void Tmidiiof::showDeviceHealth()

@@ -152,6 +152,8 @@ private:
     void deviceBack(DeviceWatch::Port port);
     // The timecode label, the status line and the capture window show the devices' state.
     void showDeviceHealth();
+    // After a port has opened: sends the revision query when both ports are open now.
+    void askRevisionWhenBothOpen();
 
     MidiService &m_service;
     DeviceLink m_link;
@@ -167,4 +169,6 @@ private:
     QString m_timecode = QStringLiteral("00:00:00:00"); // the last one shown, for after an alarm
     bool m_alarm = false;
     bool m_framed = false;
+    // A revision query went out during the start-up's openings.
+    bool m_revisionAsked = false;
 };

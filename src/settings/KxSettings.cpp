@@ -255,6 +255,22 @@ void TKxSettingsFile::RefreshFactoryDefaults()
     CopySection(m_defaults, FactorySection, m_settings, FactorySection, true);
 }
 
+namespace {
+
+// One pair of double quotation marks around a whole value is taken off when notes are read.
+bool isQuoted(const QString &value)
+{
+    return value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"'));
+}
+
+// Notes the store would change (it trims values) or that would lose quotation marks of their own.
+bool needsQuotes(const QString &encoded)
+{
+    return encoded.trimmed() != encoded || isQuoted(encoded);
+}
+
+} // namespace
+
 QString TKxSettingsFile::EncodeNotes(const QString &notes)
 {
     QString out;
@@ -271,11 +287,14 @@ QString TKxSettingsFile::EncodeNotes(const QString &notes)
             out += c;
         }
     }
+    if (needsQuotes(out))
+        out = QLatin1Char('"') + out + QLatin1Char('"');
     return out;
 }
 
-QString TKxSettingsFile::DecodeNotes(const QString &stored)
+QString TKxSettingsFile::DecodeNotes(const QString &value)
 {
+    const QString stored = isQuoted(value) ? value.mid(1, value.size() - 2) : value;
     QString out;
     out.reserve(stored.size());
     for (qsizetype i = 0; i < stored.size(); ++i) {

@@ -123,6 +123,8 @@ public:
 
     // Desktop notes may hold line breaks; an INI value is one line. Notes are stored with "\n"
     // for a line break and "\\" for a backslash, so a note survives any number of round trips.
+    // The store trims values: notes with blanks at either end (or quoted themselves) are kept in
+    // double quotation marks, which reading takes off again, as INI readers have always done.
     static QString EncodeNotes(const QString &notes);
     static QString DecodeNotes(const QString &stored);
 

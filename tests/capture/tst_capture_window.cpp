@@ -3,6 +3,7 @@
 
 #include "AppPaths.h"
 #include "CaptureFixtures.h"
+#include "CaptureListFollower.h"
 #include "FaultyDisk.h"
 #include "Clock.h"
 #include "DialogScript.h"
@@ -712,25 +713,21 @@ private slots:
 
     void commentChangesTheFirstSelectedRow_data()
     {
-        QTest::addColumn<QString>("how");
         QTest::addColumn<QList<int>>("selected");
         QTest::addColumn<QString>("answer"); // empty: the entry is cancelled
         QTest::addColumn<QString>("offered"); // the entry's default
         QTest::addColumn<QStringList>("comments");
-        QTest::newRow("button, one row") << "button" << QList<int>{1} << "Wide, slow" << "" << QStringList({"", "Wide, slow", "old"});
-        QTest::newRow("button, two rows") << "button" << QList<int>{2, 1} << "Keep" << "" << QStringList({"", "Keep", "old"});
-        QTest::newRow("button, cancelled") << "button" << QList<int>{2} << "" << "old" << QStringList({"", "", "old"});
-        QTest::newRow("button, replaced") << "button" << QList<int>{2} << "new" << "old" << QStringList({"", "", "new"});
-        QTest::newRow("button, nothing selected") << "button" << QList<int>() << "x" << "" << QStringList({"", "", "old"});
-        QTest::newRow("right-click") << "right" << QList<int>{0} << "Host" << "" << QStringList({"Host", "", "old"});
-        QTest::newRow("right-click, nothing selected") << "right" << QList<int>() << "x" << "" << QStringList({"", "", "old"});
-        QTest::newRow("too long") << "button" << QList<int>{0} << QString(300, QLatin1Char('c')) << ""
+        QTest::newRow("button, one row") << QList<int>{1} << "Wide, slow" << "" << QStringList({"", "Wide, slow", "old"});
+        QTest::newRow("button, two rows") << QList<int>{2, 1} << "Keep" << "" << QStringList({"", "Keep", "old"});
+        QTest::newRow("button, cancelled") << QList<int>{2} << "" << "old" << QStringList({"", "", "old"});
+        QTest::newRow("button, replaced") << QList<int>{2} << "new" << "old" << QStringList({"", "", "new"});
+        QTest::newRow("button, nothing selected") << QList<int>() << "x" << "" << QStringList({"", "", "old"});
+        QTest::newRow("too long") << QList<int>{0} << QString(300, QLatin1Char('c')) << ""
                                   << QStringList({QString(255, QLatin1Char('c')), "", "old"});
     }
 
     void commentChangesTheFirstSelectedRow()
     {
-        QFETCH(QString, how);
         QFETCH(QList<int>, selected);
         QFETCH(QString, answer);
         QFETCH(QString, offered);
@@ -741,13 +738,7 @@ private slots:
         select(w, selected);
         m_dialogs->then(answer.isEmpty() ? DialogScript::cancelEntry() : DialogScript::enter(answer));
 
-        if (how == QLatin1String("button")) {
-            QTest::mouseClick(w.Kcomment, Qt::LeftButton);
-        } else {
-            // Right-click on another row than the selected one: the selection decides.
-            const QRect other = w.List1->visualRect(w.captureList().index(2, 0));
-            QTest::mouseClick(w.List1->viewport(), Qt::RightButton, {}, other.center());
-        }
+        QTest::mouseClick(w.Kcomment, Qt::LeftButton);
 
         QCOMPARE(column(w.captureList(), CaptureList::CommentColumn), comments);
         if (selected.isEmpty()) {
@@ -759,6 +750,146 @@ private slots:
             QCOMPARE(shown()[0].value, offered);
             QCOMPARE(w.selectedRows(), sorted(selected));
         }
+    }
+
+    // A click with another button than the left one selects the row under the pointer, alone,
+    // and comments it; on empty space the selection stays and decides, and with nothing selected
+    // nothing happens.
+    void rightClickCommentsTheRowUnderThePointer_data()
+    {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<int>("clicked"); // -1: the empty space below the rows
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<int>("commented"); // -1: no dialog
+        QTest::newRow("another row selected") << QList<int>{4} << 7 << Qt::RightButton << 7;
+        QTest::newRow("nothing selected") << QList<int>() << 2 << Qt::RightButton << 2;
+        QTest::newRow("the selected row") << QList<int>{5} << 5 << Qt::RightButton << 5;
+        QTest::newRow("inside a selection of several") << QList<int>{1, 2, 3} << 3 << Qt::RightButton << 3;
+        QTest::newRow("middle button") << QList<int>{0} << 6 << Qt::MiddleButton << 6;
+        QTest::newRow("empty space, a row selected") << QList<int>{4} << -1 << Qt::RightButton << 4;
+        QTest::newRow("empty space, nothing selected") << QList<int>() << -1 << Qt::RightButton << -1;
+    }
+
+    void rightClickCommentsTheRowUnderThePointer()
+    {
+        QFETCH(QList<int>, selected);
+        QFETCH(int, clicked);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(int, commented);
+        Tedlf &w = openShown();
+        QStringList before;
+        for (int i = 0; i < 8; ++i) {
+            const QString tc = QStringLiteral("10:00:0%1:00").arg(i);
+            w.AddGpoEvent(tc, tc, QStringLiteral("0001"));
+            before << QStringLiteral("c%1").arg(i);
+        }
+        w.captureList().announcePendingRows();
+        for (int i = 0; i < 8; ++i)
+            w.captureList().setComment(i, before[i]);
+        select(w, selected);
+        m_dialogs->then(DialogScript::enter(QStringLiteral("Wide")));
+
+        const QRect rows = w.List1->visualRect(w.captureList().index(7, CaptureList::CameraColumn));
+        QVERIFY(rows.bottom() + 20 < w.List1->viewport()->height()); // there is empty space below
+        const QPoint at = clicked >= 0 ? w.List1->visualRect(w.captureList().index(clicked, CaptureList::CameraColumn)).center()
+                                       : QPoint(rows.center().x(), rows.bottom() + 10);
+        QTest::mouseClick(w.List1->viewport(), button, {}, at);
+
+        QStringList expected = before;
+        if (commented >= 0)
+            expected[commented] = QStringLiteral("Wide");
+        QCOMPARE(column(w.captureList(), CaptureList::CommentColumn), expected);
+        if (commented < 0) {
+            QCOMPARE(shown().size(), 0);
+            QCOMPARE(w.selectedRows(), QList<int>());
+        } else {
+            QCOMPARE(shown().size(), 1);
+            QCOMPARE(shown()[0].text, QStringLiteral("Update Comment"));
+            QCOMPARE(shown()[0].value, before[commented]); // the comment of the row it is for
+            QCOMPARE(w.selectedRows(), clicked >= 0 ? QList<int>{clicked} : sorted(selected));
+        }
+    }
+
+    // Rows arriving while the view is at its end scroll it: the newest row is always in view.
+    // Scrolled up by the operator, the view stays where it is; back at the end, it follows again.
+    void theListFollowsNewRowsWhileAtItsEnd()
+    {
+        Tedlf &w = openShown();
+        CaptureList &list = w.captureList();
+        auto inView = [&w](int row) {
+            return w.List1->viewport()->rect().contains(w.List1->visualRect(w.captureList().index(row, 0)));
+        };
+        auto arrive = [&w, &list](int n) {
+            const QString tc = QStringLiteral("10:%1:00:00").arg(n % 60, 2, 10, QLatin1Char('0'));
+            w.AddGpoEvent(tc, tc, QStringLiteral("0001"));
+            // Shown by the window's own announcement, as on a show.
+            QTRY_COMPARE(list.rowCount(), list.count());
+        };
+        for (int n = 0; n < 100; ++n) {
+            arrive(n);
+            QVERIFY2(inView(n), qPrintable(QStringLiteral("row %1 not in view").arg(n)));
+        }
+        QVERIFY(!inView(0));
+        QVERIFY(w.listFollower()->following());
+
+        // The operator drags the scroll bar to the top: the view stays there while rows come.
+        w.List1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        QVERIFY(inView(0));
+        QVERIFY(!w.listFollower()->following());
+        const int top = w.List1->verticalScrollBar()->value();
+        for (int n = 100; n < 110; ++n) {
+            arrive(n);
+            QCOMPARE(w.List1->verticalScrollBar()->value(), top);
+            QVERIFY(inView(0));
+            QVERIFY(!inView(n));
+        }
+        // Back at the end: following again.
+        w.List1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        QVERIFY(inView(109));
+        for (int n = 110; n < 115; ++n) {
+            arrive(n);
+            QVERIFY(inView(n));
+        }
+        // A smaller window shows fewer rows, still down to the newest.
+        const int rowsShown = w.List1->viewport()->height();
+        w.resize(w.width(), w.height() - 100);
+        QTRY_VERIFY(w.List1->viewport()->height() < rowsShown);
+        QTRY_VERIFY(inView(114));
+    }
+
+    // The row F2 to F9 comment (the last one) is marked: an amber frame and background, not the
+    // selection's colour; the mark moves to each new row.
+    void theFunctionKeyRowIsMarked()
+    {
+        Tedlf &w = openShown();
+        addEvents(w, {{"10:00:00:00", "0001"}, {"10:00:01:00", "0002"}, {"10:00:02:00", "0003"}});
+        QCOMPARE(w.listFollower()->markedRow(), 2);
+        // Pixels of a row: on the frame line at its top, and inside its empty comment cell.
+        auto pixels = [&w](int row) {
+            const QImage image = w.List1->viewport()->grab().toImage();
+            const QRect cell = w.List1->visualRect(w.captureList().index(row, CaptureList::CommentColumn));
+            const int x = std::min(cell.left() + 40, w.List1->viewport()->width() - 5);
+            return std::pair{image.pixelColor(x, cell.top()), image.pixelColor(x, cell.center().y())};
+        };
+        QCOMPARE(pixels(2).first, CaptureListFollower::MarkFrame);
+        QCOMPARE(pixels(2).second, CaptureListFollower::MarkBackground);
+        for (int row : {0, 1}) {
+            QVERIFY(pixels(row).first != CaptureListFollower::MarkFrame);
+            QVERIFY(pixels(row).second != CaptureListFollower::MarkBackground);
+        }
+        // Selected, the row shows the selection and keeps its frame.
+        select(w, {2});
+        QCOMPARE(pixels(2).first, CaptureListFollower::MarkFrame);
+        QVERIFY(pixels(2).second != CaptureListFollower::MarkBackground);
+
+        addEvents(w, {{"10:00:03:00", "0000"}});
+        QCOMPARE(w.listFollower()->markedRow(), 3);
+        QCOMPARE(pixels(3).first, CaptureListFollower::MarkFrame);
+        QVERIFY(pixels(2).first != CaptureListFollower::MarkFrame);
+        // F5 writes to the marked row.
+        activate(w);
+        QTest::keyClick(&w, Qt::Key_F5);
+        QCOMPARE(w.captureList().text(3, CaptureList::CommentColumn), WindowSettings::FactoryCaptions[3]);
     }
 
     void headerClickSortsOnce()
@@ -988,6 +1119,59 @@ private slots:
         if (!replace.isEmpty()) {
             QCOMPARE(shown().last().text, QStringLiteral("take2.edl Exists Replace ?"));
             QCOMPARE(shown().last().caption, QStringLiteral("Replace"));
+        }
+    }
+
+    // A title with a dot: the dialog would add no extension to the proposed name, so the window
+    // does; the replace question and the caption name the file that is written.
+    void savedNamesKeepTheirExtensionWhenTheTitleHasADot_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("Save EDL, new file") << "edl" << false;
+        QTest::newRow("Save EDL, replaced") << "edl" << true;
+        QTest::newRow("Save GPO, new file") << "gpo" << false;
+        QTest::newRow("Save GPO, replaced") << "gpo" << true;
+    }
+
+    void savedNamesKeepTheirExtensionWhenTheTitleHasADot()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, exists);
+        const bool edl = command == QLatin1String("edl");
+        const QString folder = programFile(QStringLiteral("show"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"filename", "Final 1.2"}, {"edlpath", folder}, {"gpopath", folder}});
+        const QString name = edl ? QStringLiteral("Final 1.2_81123-1430_05") : QStringLiteral("Final 1.2_8B23");
+        const QString file = QDir(folder).filePath(name + (edl ? QStringLiteral(".edl") : QStringLiteral(".gpo")));
+        if (exists)
+            QVERIFY(TestFiles::write(file, "old\r\n"));
+        Tedlf &w = openShown();
+        addShortShow(w);
+        m_dialogs->then(DialogScript::cancelEntry()); // the title stays "Final 1.2"
+        w.MakeEDLClick();
+        QCOMPARE(w.windowTitle(), QStringLiteral("Final 1.2"));
+
+        if (edl)
+            m_dialogs->then(DialogScript::cancelEntry());
+        m_dialogs->then(DialogScript::acceptProposed());
+        if (exists)
+            m_dialogs->then(DialogScript::ok());
+        if (edl)
+            w.SaveClick();
+        else
+            w.savegpoClick();
+
+        QCOMPARE(m_dialogs->pending(), 0);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QFileInfo(file).fileName()});
+        QVERIFY(TestFiles::read(file) != "old\r\n");
+        QCOMPARE(w.windowTitle(), name);
+        const DialogScript::Shown dialog = shown()[exists ? shown().size() - 2 : shown().size() - 1];
+        QCOMPARE(dialog.kind, QStringLiteral("SaveDlg"));
+        QCOMPARE(dialog.value, name);
+        if (exists) {
+            QCOMPARE(shown().last().kind, QStringLiteral("query"));
+            QCOMPARE(shown().last().text, QFileInfo(file).fileName() + QStringLiteral(" Exists Replace ?"));
         }
     }
 

@@ -311,47 +311,114 @@ private slots:
 
     // --- Desktops ----------------------------------------------------------------------------
 
-    void saveLoadDesktopAppliesADesktopWithoutReloadingCaptions()
+    // Applying a desktop ("Save/Load Desktop", Apply) takes effect in the window at once: the
+    // camera table, the function-key captions, GPO8, the "EDL Format" choices and the title.
+    // Make and the GPO8 trigger use them, and a camera name that was being typed is not written
+    // back over them when the table loses the focus, nor stored into the desktop by Update.
+    void applyingADesktopTakesEffectAtOnce_data()
     {
+        QTest::addColumn<bool>("throughSetup"); // else applied while the name is still being typed
+        QTest::newRow("Desktop Setup window") << true;
+        QTest::newRow("applied while a camera name is typed") << false;
+    }
+
+    void applyingADesktopTakesEffectAtOnce()
+    {
+        QFETCH(bool, throughSetup);
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
         Tedlf &w = openShown();
         addThreeRows(w);
-        SettingsFile->WriteValue(QStringLiteral("USER\\Studio"), QStringLiteral("kf5"), QStringLiteral("Studio note"));
-        SettingsFile->WriteValue(QStringLiteral("USER\\Studio"), QStringLiteral("reelname1"), QStringLiteral("Jib"));
+        const QString studio = QStringLiteral("USER\\Studio");
+        const Settings values{{"kf5", "Studio note"}, {"reelname1", "Jib"}, {"reelname2", "Crane"}, {"edittype2", "A"},
+                              {"GPO8", "1"}, {"edlformat", "cmx3600"}, {"filename", "Late show"}, {"edlpath", folder}};
+        for (const auto &[key, value] : values)
+            SettingsFile->WriteValue(studio, key, value);
         SettingsFile->SetLastDesktop(QStringLiteral("Studio"));
+        QVERIFY(!w.GPO8->isChecked());
+        QVERIFY(!w.CMX36001->isChecked());
 
-        QPointer<TKxSettingsForm> setup;
-        bool modal = false;
-        QString offered;
-        bool stayedOpen = false;
-        QTimer::singleShot(0, this, [&] {
-            setup = qobject_cast<TKxSettingsForm *>(QApplication::activeModalWidget());
-            if (!setup) {
-                // Not the modal window: closed anyway, so that the test ends.
-                for (QWidget *top : QApplication::topLevelWidgets())
-                    if (qobject_cast<TKxSettingsForm *>(top))
-                        top->close();
-                return;
-            }
-            modal = true;
-            offered = setup->selectedDesktop();
-            setup->Button5->click(); // Apply
-            stayedOpen = setup->isVisible();
-            if (stayedOpen)
-                setup->close();
-        });
-        w.desktop1->trigger();
+        // The operator is typing a camera name when the desktop changes.
+        activate(w);
+        w.cameragrid->setFocus();
+        w.cameragrid->setCurrentCell(2, 1);
+        w.cameragrid->editItem(w.cameragrid->item(2, 1));
+        QWidget *editor = QApplication::focusWidget();
+        QVERIFY(editor && w.cameragrid->isAncestorOf(editor));
+        QTest::keyClicks(editor, QStringLiteral("Typed"));
+        QCOMPARE(w.cameragrid->item(2, 1)->text(), QStringLiteral("Typed"));
 
-        QVERIFY2(modal, "the Desktop Setup window was not the modal window");
-        QCOMPARE(offered, QStringLiteral("Studio"));
-        QVERIFY(!stayedOpen);
-        QVERIFY(setup.isNull()); // freed once closed
-        QCOMPARE(SettingsFile->GetString(QStringLiteral("reelname1")), QStringLiteral("Jib"));
-        QCOMPARE(SettingsFile->GetString(QStringLiteral("kf5")), QStringLiteral("Studio note"));
-        // The captions change only at the next start or by editing.
-        QCOMPARE(w.F5->text(), QStringLiteral("Retake"));
+        if (throughSetup) {
+            QPointer<TKxSettingsForm> setup;
+            bool modal = false;
+            QString offered;
+            QTimer::singleShot(0, this, [&] {
+                setup = qobject_cast<TKxSettingsForm *>(QApplication::activeModalWidget());
+                if (!setup) {
+                    // Not the modal window: closed anyway, so that the test ends.
+                    for (QWidget *top : QApplication::topLevelWidgets())
+                        if (qobject_cast<TKxSettingsForm *>(top))
+                            top->close();
+                    return;
+                }
+                modal = true;
+                offered = setup->selectedDesktop();
+                setup->Button5->click(); // Apply, which closes the window
+                if (setup && setup->isVisible())
+                    setup->close();
+            });
+            w.desktop1->trigger();
+            QVERIFY2(modal, "the Desktop Setup window was not the modal window");
+            QCOMPARE(offered, QStringLiteral("Studio"));
+            QVERIFY(setup.isNull()); // freed once closed
+        } else {
+            QVERIFY(SettingsFile->ApplyDesktop(QStringLiteral("Studio")));
+            QVERIFY(!w.cameragrid->indexWidget(w.cameragrid->currentIndex())); // the editor is gone
+        }
+
+        // Shown at once.
+        QCOMPARE(w.cameragrid->item(1, 1)->text(), QStringLiteral("Jib"));
+        QCOMPARE(w.cameragrid->item(2, 1)->text(), QStringLiteral("Crane"));
+        QCOMPARE(w.cameragrid->item(2, 2)->text(), QStringLiteral("A"));
+        QCOMPARE(w.cameragrid->item(3, 1)->text(), QStringLiteral("CAM3"));
+        QCOMPARE(w.F5->text(), QStringLiteral("Studio note"));
+        QCOMPARE(w.F2->text(), QStringLiteral("Keep"));
+        QVERIFY(w.GPO8->isChecked());
+        QVERIFY(w.CMX36001->isChecked());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Late show"));
+
+        // Leaving the table stores what it shows now, and Update keeps that in the desktop.
+        activate(w);
+        w.cameragrid->setFocus();
+        QTRY_VERIFY(w.cameragrid->hasFocus());
+        w.Kcomment->setFocus();
+        QTRY_VERIFY(w.Kcomment->hasFocus());
+        const IniFile ini(settingsPath());
+        QCOMPARE(ini.readString(QStringLiteral("Current"), QStringLiteral("reelname1"), QString()), QStringLiteral("Jib"));
+        QCOMPARE(ini.readString(QStringLiteral("Current"), QStringLiteral("reelname2"), QString()), QStringLiteral("Crane"));
+        SettingsFile->UpdateDesktop(&w, QStringLiteral("Studio"));
+        QCOMPARE(ini.readString(studio, QStringLiteral("reelname2"), QString()), QStringLiteral("Crane"));
+
+        // Make uses the applied names, layout and title.
+        m_dialogs->then(DialogScript::cancelEntry());
+        w.MakeEDLClick();
+        const QString made = w.Memo1->toPlainText();
+        QVERIFY2(made.startsWith(QLatin1String("TITLE: Late show\n")), qPrintable(made));
+        QVERIFY2(made.contains(QLatin1String("Jib")) && made.contains(QLatin1String("Crane")), qPrintable(made));
+        QVERIFY2(!made.contains(QLatin1String("CAM1")) && !made.contains(QLatin1String("Typed")), qPrintable(made));
+        // F5 puts the applied caption on the last row.
         pressFunctionKey(w, 5, QStringLiteral("key"));
-        QCOMPARE(comments(w).last(), QStringLiteral("0003=Retake"));
-        QCOMPARE(restart().F5->text(), QStringLiteral("Studio note"));
+        QCOMPARE(comments(w).last(), QStringLiteral("0004=Studio note")); // Make added the closing row
+        // GPO8 is on: camera 8 makes and saves the EDL with them, and clears the list.
+        w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
+        QCOMPARE(w.captureList().count(), 0);
+        const QStringList files = QDir(folder).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY2(files.first().startsWith(QLatin1String("Late show_")), qPrintable(files.first()));
+        const QByteArray saved = TestFiles::read(QDir(folder).filePath(files.first()));
+        QVERIFY(saved.startsWith("TITLE: Late show\r\n"));
+        QVERIFY(saved.contains("Jib") && saved.contains("Crane"));
+        QCOMPARE(shown().size(), 1); // the file-name prompt of Make, nothing else
     }
 
     // --- Devices -----------------------------------------------------------------------------

@@ -3,7 +3,9 @@
 // places, focuses and closes them, and keys come through the X server (xdotool), so placement,
 // focus and shortcuts are tested as an operator meets them.
 
+#include "CaptureListFollower.h"
 #include "KxDialog.h"
+#include "KxeButton.h"
 #include "KxSettings.h"
 #include "KxSettingsForm.h"
 #include "ProgramWindows.h"
@@ -14,11 +16,15 @@
 #include "midiiou.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -267,6 +273,96 @@ private slots:
         QTRY_VERIFY(!QApplication::activeModalWidget());
         // Back at the capture window, its keys work again.
         QTRY_VERIFY(QApplication::activeWindow() == m_edlf);
+    }
+
+    // The capture list on a real display: rows the interface sends keep the newest row in view
+    // while the list is at its end, a wheel turn up stops that and a turn back down resumes it;
+    // the row the function keys comment is marked on screen; a right-click through the X server
+    // selects the row under the pointer and edits its comment.
+    void captureListFollowsAndRightClickComments()
+    {
+        QVERIFY(TestFiles::write(m_folder->file(QStringLiteral("midiio.ini")),
+                                 "[midiio]\r\nmidiin=Orvex In\r\nmidiout=Orvex Out\r\n"));
+        start();
+        QTRY_VERIFY(m_midiiof->OpenIn->isChecked());
+        Tedlf &w = *m_edlf;
+        QTableView *list = w.List1;
+        auto inView = [list](int row) {
+            return list->viewport()->rect().contains(list->visualRect(list->model()->index(row, 0)));
+        };
+        // Camera 1 at 10:23:45:12, as the interface sends it.
+        const QByteArray event = QByteArray::fromHex("F07E00240601001023451200F7");
+        for (int n = 0; n < 40; ++n) {
+            QVERIFY(m_windows->midi().send(0, event));
+            QTRY_COMPARE(list->model()->rowCount(), n + 1);
+            QVERIFY2(inView(n), qPrintable(QStringLiteral("row %1 not in view").arg(n)));
+        }
+        QVERIFY(!inView(0));
+
+        // The mark on the screen itself, and a picture of it for a person to look at.
+        const QRect last = list->visualRect(list->model()->index(39, CaptureList::CommentColumn));
+        const QPoint onFrame = list->viewport()->mapToGlobal(QPoint(last.left() + 40, last.top()));
+        const QPoint inside = list->viewport()->mapToGlobal(QPoint(last.left() + 40, last.center().y()));
+        auto screenColour = [](const QPoint &at) {
+            return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
+        };
+        QTRY_COMPARE(screenColour(onFrame), CaptureListFollower::MarkFrame);
+        QCOMPARE(screenColour(inside), CaptureListFollower::MarkBackground);
+
+        // A right-click on a row that is not selected: it becomes the selection and its comment
+        // is edited.
+        list->selectRow(38);
+        const int target = 36;
+        QVERIFY(inView(target));
+        QString offered;
+        WhenModal answer([&offered](QWidget *dialog) {
+            // Answered whatever it is, so that no dialog is left open over the test.
+            auto *entry = qobject_cast<TKxDlg *>(dialog);
+            if (!entry) {
+                dialog->close();
+                return;
+            }
+            offered = entry->STR_Text->text();
+            entry->STR_Edit->setText(QStringLiteral("Wide"));
+            QTest::mouseClick(entry->STR_OK, Qt::LeftButton);
+        });
+        const QPoint at = list->viewport()->mapToGlobal(list->visualRect(list->model()->index(target, 1)).center());
+        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                         QStringLiteral("click"), QStringLiteral("3")}));
+        QTRY_VERIFY(answer.done());
+        QCOMPARE(offered, QStringLiteral("Update Comment"));
+        QTRY_COMPARE(w.captureList().text(target, CaptureList::CommentColumn), QStringLiteral("Wide"));
+        QCOMPARE(w.selectedRows(), QList<int>{target});
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // Where the dialog was, the list shows again.
+        QTRY_COMPARE(screenColour(onFrame), CaptureListFollower::MarkFrame);
+        if (const QString folder = qEnvironmentVariable("CORVANE_TEST_PICTURES"); !folder.isEmpty()) {
+            const QRect frame = w.frameGeometry();
+            QVERIFY(QGuiApplication::primaryScreen()
+                        ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                        .save(QDir(folder).filePath(QStringLiteral("capture-list-marked-%1.png").arg(qEnvironmentVariable("CORVANE_X11_LAYOUT")))));
+        }
+
+        // The wheel turned up: the view stays there while rows come.
+        const QPoint middle = list->viewport()->mapToGlobal(list->viewport()->rect().center());
+        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(middle.x()), QString::number(middle.y()),
+                         QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("3"), QStringLiteral("4")}));
+        QTRY_VERIFY(!inView(39));
+        const int scrolled = list->verticalScrollBar()->value();
+        for (int n = 40; n < 45; ++n) {
+            QVERIFY(m_windows->midi().send(0, event));
+            QTRY_COMPARE(list->model()->rowCount(), n + 1);
+            QCOMPARE(list->verticalScrollBar()->value(), scrolled);
+        }
+        // Turned back down to the end: following again.
+        QVERIFY(xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("20"), QStringLiteral("5")}));
+        QTRY_VERIFY(inView(44));
+        for (int n = 45; n < 50; ++n) {
+            QVERIFY(m_windows->midi().send(0, event));
+            QTRY_COMPARE(list->model()->rowCount(), n + 1);
+            QVERIFY(inView(n));
+        }
     }
 
     void windowManagerCloseSavesThePlacement()

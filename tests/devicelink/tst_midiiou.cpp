@@ -85,6 +85,10 @@ private:
         w.OpenOut->setChecked(true);
         QCOMPARE(w.MidiInput1->State(), psOpen);
         QCOMPARE(w.MidiOutput1->State(), psOpen);
+        // The opening that made both open asked for the revision; the tests start from nothing.
+        QCOMPARE(m_service->output(0), QList<QByteArray>{RevisionQuery});
+        m_service->clearOutput(0);
+        w.vmout->clear();
     }
 
     void send(const QByteArray &bytes) { QVERIFY(m_service->send(0, bytes)); }
@@ -466,6 +470,56 @@ private slots:
         QTest::mouseClick(w.Revision, Qt::LeftButton, {}, QPoint(100, 30));
         QCOMPARE(memoLines(w.vmout), QStringList{" F0 7E 00 11 00 F7 "});
         QCOMPARE(m_service->output(0), outputOpen ? QList<QByteArray>{RevisionQuery} : QList<QByteArray>());
+        QVERIFY(m_errors.isEmpty());
+    }
+
+    // Ports opened by hand in the window (the first set-up, before "midiio.ini" remembers them):
+    // the opening that makes both open asks the interface for its revision, once; every later
+    // opening that makes both open again asks again.
+    void openingBothByHandAsksForTheRevision_data()
+    {
+        QTest::addColumn<bool>("inputFirst");
+        QTest::newRow("input, then output") << true;
+        QTest::newRow("output, then input") << false;
+    }
+
+    void openingBothByHandAsksForTheRevision()
+    {
+        QFETCH(bool, inputFirst);
+        Tmidiiof &w = make({"Synth in", "Orvex in"}, {"Synth out", "Orvex out"});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(memoLines(w.vmout), QStringList()); // nothing remembered: nothing opened, nothing asked
+        auto open = [&](bool input) {
+            QComboBox *list = input ? w.MidiInputSelect : w.MidiOutputselect;
+            list->setCurrentIndex(1);
+            QTest::mouseClick(input ? w.OpenIn : w.OpenOut, Qt::LeftButton);
+            QVERIFY((input ? w.OpenIn : w.OpenOut)->isChecked());
+        };
+        open(inputFirst);
+        QCOMPARE(m_service->output(1), QList<QByteArray>());
+        QCOMPARE(memoLines(w.vmout), QStringList());
+        open(!inputFirst);
+        QCOMPARE(m_service->output(1), QList<QByteArray>{RevisionQuery});
+        QCOMPARE(memoLines(w.vmout), QStringList{" F0 7E 00 11 00 F7 "});
+        // The interface's answer fills the Revision box.
+        QVERIFY(m_service->send(1, hex("F07E00210A016202100035030001001200F7")));
+        QTRY_COMPARE(w.revtext->text(), QStringLiteral("Core 02.10 Build 00.35 HW 01.62"));
+        QCOMPARE(w.revtext2->text(), QStringLiteral("Main 03.01 Build 00.12 Vexa-16"));
+
+        // Closing either port and opening it again is a new opening.
+        for (QCheckBox *box : {w.OpenOut, w.OpenIn}) {
+            const qsizetype before = m_service->output(1).size();
+            QTest::mouseClick(box, Qt::LeftButton);
+            QVERIFY(!box->isChecked());
+            QCOMPARE(m_service->output(1).size(), before);
+            (box == w.OpenIn ? w.MidiInputSelect : w.MidiOutputselect)->setCurrentIndex(1);
+            QTest::mouseClick(box, Qt::LeftButton);
+            QVERIFY(box->isChecked());
+            QCOMPARE(m_service->output(1).size(), before + 1);
+            QCOMPARE(m_service->output(1).last(), RevisionQuery);
+        }
+        QCOMPARE(m_service->output(0), QList<QByteArray>()); // never to the other device
         QVERIFY(m_errors.isEmpty());
     }
 

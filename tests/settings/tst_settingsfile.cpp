@@ -437,6 +437,15 @@ private slots:
         QTest::newRow("backslashes") << "C:\\shows\\n1\\";
         QTest::newRow("literal backslash n") << "\\n is not a break";
         QTest::newRow("empty lines") << "a\n\n\nb";
+        QTest::newRow("blanks at both ends") << "  call at 7  ";
+        QTest::newRow("tab at the end") << "stage B\t";
+        QTest::newRow("only blanks") << "   ";
+        QTest::newRow("blank lines at the ends") << " \nmiddle\n ";
+        QTest::newRow("quoted") << "\"as quoted\"";
+        QTest::newRow("quoted, blank inside") << "\" as quoted \"";
+        QTest::newRow("one quotation mark") << "\"";
+        QTest::newRow("two quotation marks") << "\"\"";
+        QTest::newRow("quote at the start only") << "\"Final 1.2";
     }
 
     void notesSurviveAsOneLine()
@@ -449,6 +458,17 @@ private slots:
         QCOMPARE(TKxSettingsFile::DecodeNotes(stored), notes);
         // CR LF from a text box reads back as one line break.
         QCOMPARE(TKxSettingsFile::DecodeNotes(TKxSettingsFile::EncodeNotes(QStringLiteral("a\r\nb"))), QStringLiteral("a\nb"));
+    }
+
+    void notesWithoutBlanksAreStoredAsBefore()
+    {
+        // Files written before keep their meaning, and notes without blanks at the ends are
+        // written as they always were.
+        QCOMPARE(TKxSettingsFile::EncodeNotes(QStringLiteral("late show\nstudio 2")), QStringLiteral("late show\\nstudio 2"));
+        QCOMPARE(TKxSettingsFile::EncodeNotes(QStringLiteral(" late")), QStringLiteral("\" late\""));
+        QCOMPARE(TKxSettingsFile::DecodeNotes(QStringLiteral("late show\\nstudio 2")), QStringLiteral("late show\nstudio 2"));
+        // A value quoted by hand reads without its quotation marks, as INI readers take them.
+        QCOMPARE(TKxSettingsFile::DecodeNotes(QStringLiteral("\"by hand\"")), QStringLiteral("by hand"));
     }
 
     void theShippedDefaultSettingsFile()

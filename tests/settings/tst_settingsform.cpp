@@ -283,9 +283,10 @@ private slots:
         form.UserNotes->setFocus();
         QTRY_VERIFY(form.UserNotes->hasFocus());
         form.UserNotes->clear();
-        QTest::keyClicks(form.UserNotes, QStringLiteral("call at 7"));
+        // Blanks at either end are part of the notes.
+        QTest::keyClicks(form.UserNotes, QStringLiteral("  call at 7"));
         QTest::keyClick(form.UserNotes, Qt::Key_Return);
-        QTest::keyClicks(form.UserNotes, QStringLiteral("stage B"));
+        QTest::keyClicks(form.UserNotes, QStringLiteral("stage B  "));
         QCOMPARE(value(StudioSection, Notes), QStringLiteral("first line\\nsecond"));
 
         if (byClickingAnotherDesktop) {
@@ -297,7 +298,12 @@ private slots:
         } else {
             QVERIFY(form.close());
         }
-        QCOMPARE(value(StudioSection, Notes), QStringLiteral("call at 7\\nstage B"));
+        QCOMPARE(TKxSettingsFile::DecodeNotes(value(StudioSection, Notes)), QStringLiteral("  call at 7\nstage B  "));
+        // Shown again as typed.
+        s().SetLastDesktop(QStringLiteral("Studio"));
+        TKxSettingsForm again(s());
+        QCOMPARE(again.SelUserName->text(), QStringLiteral("Studio"));
+        QCOMPARE(again.UserNotes->toPlainText(), QStringLiteral("  call at 7\nstage B  "));
     }
 
     // The lock button and the Edit menu's "Set Password" protect and unprotect the selection.
