@@ -14,7 +14,9 @@
 namespace {
 
 const QByteArray Magic = "CORVANE-JOURNAL";
-const QByteArray Version = "1";
+const QByteArray Version = "2";
+// Journals of the version before undo: the same records but L and U.
+const QByteArray FirstVersion = "1";
 
 void appendEscapedByte(QByteArray &out, char c)
 {
@@ -225,6 +227,7 @@ void CaptureJournal::start(CaptureList &list)
         throw CorvaneError(QStringLiteral("Unable to write to %1 (%2)").arg(m_path, reason));
     m_list = &list;
     m_failed = false;
+    list.clearUndo();
     m_pending = line({Magic, Version});
     for (int row = 0; row < list.count(); ++row)
         rowAppended(list, row);
@@ -338,6 +341,18 @@ void CaptureJournal::sorted(int column)
     record({QStringLiteral("S"), QString::number(column)});
 }
 
+void CaptureJournal::rowsReplaced(const CaptureList &list)
+{
+    record({QStringLiteral("L"), QString::number(list.count())});
+    for (int row = 0; row < list.count(); ++row)
+        rowAppended(list, row);
+}
+
+void CaptureJournal::undone()
+{
+    record({QStringLiteral("U")});
+}
+
 void CaptureJournal::changesDone()
 {
     writePending();
@@ -438,13 +453,18 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
         result.problem = QStringLiteral("The journal is not a Corvane capture journal.");
         return result;
     }
-    if (fields.count < 2 || fields.at[1] != Version) {
+    if (fields.count < 2 || (fields.at[1] != Version && fields.at[1] != FirstVersion)) {
         result.problem = QStringLiteral("The journal was written by another version of Corvane.");
         return result;
     }
 
     result.wholeSize = at; // the header
     auto list = std::make_shared<CaptureList>();
+    list->setUndoEnabled(true);
+    // The rows of an L record, read into a list of their own until the last has come.
+    std::unique_ptr<CaptureList> loading;
+    int loadRemaining = 0;
+    int recordsBeforeLoad = 0;
     ProgressSteps steps(progress, data.size());
     QByteArray scratch[CaptureList::ColumnCount];
     qsizetype index = 0; // of the line, the header being 0
@@ -463,8 +483,27 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
                     for (int k = 0; k < CaptureList::ColumnCount && ok; ++k)
                         ok = unescaped(fields.at[k + 1], scratch[k], &t[k]);
                     if (ok)
-                        list->appendRow(textView(t[0]), textView(t[1]), textView(t[2]), textView(t[3]),
-                                        t[4].isEmpty() ? QString() : QString::fromUtf8(t[4]));
+                        (loading ? *loading : *list)
+                            .appendRow(textView(t[0]), textView(t[1]), textView(t[2]), textView(t[3]),
+                                       t[4].isEmpty() ? QString() : QString::fromUtf8(t[4]));
+                    if (ok && loading && --loadRemaining == 0) {
+                        list->replaceRows(*loading);
+                        loading.reset();
+                    }
+                } else if (loading) {
+                    ok = false; // the rows of a load are written together: nothing comes between
+                } else if (type == "L" && fields.count == 2) {
+                    ok = toInt(fields.at[1], &loadRemaining);
+                    recordsBeforeLoad = result.records;
+                    if (ok) {
+                        loading = std::make_unique<CaptureList>();
+                        if (loadRemaining == 0) {
+                            list->replaceRows(*loading);
+                            loading.reset();
+                        }
+                    }
+                } else if (type == "U" && fields.count == 1) {
+                    ok = list->undo();
                 } else if (type == "C" && fields.count == 3) {
                     int row = 0;
                     QByteArrayView comment;
@@ -507,8 +546,16 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
                 break;
             }
             ++result.records;
-            result.wholeSize = at;
+            // A load is whole with its last row: a journal cut inside it goes on from before it.
+            if (!loading)
+                result.wholeSize = at;
         }
+    }
+    if (loading) {
+        // Cut by the crash inside the rows of a load (they were one write): the list as it was
+        // before the load, as it was last shown.
+        result.cutRecord = true;
+        result.records = recordsBeforeLoad;
     }
     if (bad) {
         // A bad last line is a record cut by a crash (or a power cut's garbage); a bad record

@@ -21,12 +21,18 @@
 //
 // Format: UTF-8 text, one record a line: fields separated by tabs (with \\, \t, \n and \r
 // escaped inside fields), the last field the CRC-16 of the rest of the line in four hexadecimal
-// digits. The first record is the header "CORVANE-JOURNAL", "1". Records:
+// digits. The first record is the header "CORVANE-JOURNAL", "2" (journals of version "1", which
+// have neither L nor U records, are read as well). Records:
 //   A item camera reader generator comment   a row appended
 //   C row comment                            a comment set
 //   D row [row ...]                          rows deleted (ascending)
 //   X                                        the list cleared
 //   S column                                 the list sorted by a column
+//   L count                                  every row replaced by the count rows of the A
+//                                            records that follow (a file loaded)
+//   U                                        the newest change taken back (CaptureList::undo)
+// Every record but A is a change that can be undone, so reading a journal gives back the list's
+// undo steps as well: an undo still works after a crash.
 class CaptureJournal : public QObject, public CaptureListObserver {
     Q_OBJECT
 public:
@@ -40,7 +46,8 @@ public:
     const QString &path() const { return m_path; }
     bool isOpen() const { return m_file.isOpen(); }
 
-    // Starts a new journal holding the list as it stands, and follows the list from now on.
+    // Starts a new journal holding the list as it stands, and follows the list from now on. The
+    // journal cannot hold the list's undo steps of before: they are forgotten.
     // Throws CorvaneError "Unable to write to <path> (<reason>)" when the file cannot be written.
     void start(CaptureList &list);
     // Goes on with a journal left behind whose rows the list now holds (recovered from it): the
@@ -63,7 +70,8 @@ public:
     enum class Found { Nothing, Rows, Damaged };
     struct Recovery {
         Found found = Found::Nothing;
-        std::shared_ptr<CaptureList> list; // the list as it was last shown (with Rows)
+        // The list as it was last shown (with Rows), with its undo steps.
+        std::shared_ptr<CaptureList> list;
         int records = 0;                    // complete records replayed
         qint64 wholeSize = 0;               // bytes up to the end of the last of them
         bool cutRecord = false;             // the last record was cut short and is ignored
@@ -86,6 +94,8 @@ public:
     void cleared() override;
     void sorted(int column) override;
     void changesDone() override;
+    void rowsReplaced(const CaptureList &list) override;
+    void undone() override;
 
 signals:
     // A write failed while following the list (a full disk, a removed medium). Emitted once,

@@ -121,10 +121,18 @@ bool CaptureList::removeRows(int row, int rowCountToRemove, const QModelIndex &p
         m_observer->rowsDeleted(rows);
         changesDone();
     }
+    UndoStep step;
+    if (m_undoEnabled) {
+        step.kind = UndoStep::Kind::Delete;
+        takeRows(step, {{row, row + rowCountToRemove - 1}});
+    }
+    ++m_changes;
     beginRemoveRows(QModelIndex(), row, row + rowCountToRemove - 1);
     m_rows.erase(m_rows.begin() + row, m_rows.begin() + row + rowCountToRemove);
     m_announced = count();
     endRemoveRows();
+    if (m_undoEnabled)
+        pushUndo(std::move(step));
     return true;
 }
 
@@ -220,6 +228,7 @@ void CaptureList::storeRow(Row &row, QAnyStringView item, QAnyStringView camera,
 
 void CaptureList::pushRow(Row &&row)
 {
+    ++m_changes;
     if (m_batchDepth > 0 || m_deferInserts) {
         m_rows.push_back(std::move(row));
         if (m_observer)
@@ -247,13 +256,22 @@ void CaptureList::setComment(int row, const QString &comment)
     if (row < 0 || row >= count())
         return;
     beginChange();
-    m_rows[static_cast<size_t>(row)].comment = comment;
+    QString before = comment;
+    m_rows[static_cast<size_t>(row)].comment.swap(before);
+    ++m_changes;
     if (m_observer) {
         m_observer->commentSet(*this, row);
         changesDone();
     }
     const QModelIndex at = index(row, CommentColumn);
     emit dataChanged(at, at, {Qt::DisplayRole});
+    if (m_undoEnabled && before != comment) {
+        UndoStep step;
+        step.kind = UndoStep::Kind::Comment;
+        step.row = row;
+        step.comment = std::move(before);
+        pushUndo(std::move(step));
+    }
 }
 
 bool CaptureList::setLastComment(const QString &comment)
@@ -288,6 +306,12 @@ void CaptureList::deleteRows(QList<int> rows)
         --i;
         ranges.append({first, last});
     }
+    UndoStep step;
+    if (m_undoEnabled) {
+        step.kind = UndoStep::Kind::Delete;
+        takeRows(step, ranges);
+    }
+    ++m_changes;
 
     if (ranges.size() <= MaxRangesRemovedOneByOne) {
         for (const auto &[first, last] : ranges) {
@@ -296,6 +320,8 @@ void CaptureList::deleteRows(QList<int> rows)
             m_announced = count();
             endRemoveRows();
         }
+        if (m_undoEnabled)
+            pushUndo(std::move(step));
         return;
     }
 
@@ -314,6 +340,8 @@ void CaptureList::deleteRows(QList<int> rows)
     m_rows.resize(kept);
     m_announced = count();
     endResetModel();
+    if (m_undoEnabled)
+        pushUndo(std::move(step));
 }
 
 void CaptureList::clear()
@@ -322,10 +350,21 @@ void CaptureList::clear()
         m_observer->cleared();
         changesDone();
     }
+    ++m_changes;
+    UndoStep step;
+    const bool undoable = m_undoEnabled && !m_rows.empty();
+    if (undoable) {
+        // The rows go to the step whole (no row is copied): a million rows cleared cost nothing more.
+        step.kind = UndoStep::Kind::Delete;
+        step.ranges.push_back({0, count()});
+    }
     beginResetModel();
+    step.rows.swap(m_rows);
     std::vector<Row>().swap(m_rows); // give the memory back, not only the rows
     m_announced = 0;
     endResetModel();
+    if (undoable)
+        pushUndo(std::move(step));
 }
 
 void CaptureList::replaceRows(CaptureList &source)
@@ -333,23 +372,39 @@ void CaptureList::replaceRows(CaptureList &source)
     if (&source == this)
         return;
     source.announcePendingRows();
-    clear();
+    beginChange();
+    // The rows replaced go to the undo step (moved, not copied); without undo they are freed.
+    UndoStep step;
+    step.kind = UndoStep::Kind::Load;
     beginResetModel();
+    step.rows.swap(m_rows);
     m_rows.swap(source.m_rows);
     m_announced = count();
     endResetModel();
     source.clear();
+    ++m_changes;
     if (m_observer) {
-        for (int row = 0; row < count(); ++row)
-            m_observer->rowAppended(*this, row);
+        m_observer->rowsReplaced(*this);
         changesDone();
     }
+    if (m_undoEnabled) {
+        step.loaded = count();
+        pushUndo(std::move(step));
+    }
+}
+
+void CaptureListObserver::rowsReplaced(const CaptureList &list)
+{
+    cleared();
+    for (int row = 0; row < list.count(); ++row)
+        rowAppended(list, row);
 }
 
 void CaptureList::sortByColumn(int column)
 {
     if (column < 0 || column >= ColumnCount)
         return;
+    const int columnBefore = m_sortColumn;
     m_sortColumn = column;
     beginChange();
     if (m_observer) {
@@ -382,7 +437,15 @@ void CaptureList::sortByColumn(int column)
             after.append(index(newRowOf[static_cast<size_t>(old.row())], old.column()));
         changePersistentIndexList(before, after);
     }
+    ++m_changes;
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    if (m_undoEnabled) {
+        UndoStep step;
+        step.kind = UndoStep::Kind::Sort;
+        step.order = std::move(order);
+        step.column = columnBefore;
+        pushUndo(std::move(step));
+    }
 }
 
 CaptureList::AppendBatch::AppendBatch(CaptureList &list) : m_list(list)

@@ -35,6 +35,11 @@ public:
     virtual void cleared() = 0;
     virtual void sorted(int column) = 0;
     virtual void changesDone() = 0;
+    // Every row replaced by rows loaded from a file: by default as the list cleared and the rows
+    // appended.
+    virtual void rowsReplaced(const CaptureList &list);
+    // The newest undoable change was taken back (CaptureList::undo).
+    virtual void undone() {}
 };
 
 class CaptureList : public QAbstractTableModel {
@@ -113,6 +118,39 @@ public:
     void sortByColumn(int column);
     int sortColumn() const { return m_sortColumn; }
 
+    // --- Undo ------------------------------------------------------------------------------
+    // With undo on, every change made to the rows other than an appended row (a comment, rows
+    // deleted, the list cleared or sorted, its rows replaced by loaded ones) is kept so that it
+    // can be taken back, newest first. Rows are only ever appended at the end, so an undo puts
+    // back exactly what the change took and leaves the rows appended since then where they are,
+    // after the others. The rows a change took are moved into its step, never copied.
+    //
+    // Bounds: at most MaxUndoSteps steps; the steps before the newest hold at most
+    // UndoBudgetBytes of rows and texts together (the oldest go first). The newest step is
+    // always kept, whatever its size: a million rows deleted can always be put back, and never
+    // cost more than the list they were.
+    static constexpr int MaxUndoSteps = 100;
+    static constexpr qsizetype UndoBudgetBytes = qsizetype(128) << 20;
+    void setUndoEnabled(bool on);
+    bool undoEnabled() const { return m_undoEnabled; }
+    bool canUndo() const { return !m_undo.empty(); }
+    int undoSteps() const { return static_cast<int>(m_undo.size()); }
+    // What the kept steps hold, for the memory figures (the newest included).
+    qsizetype undoBytes() const;
+    // Takes back the newest change; false (nothing changes) when there is none.
+    bool undo();
+    // Forgets every step.
+    void clearUndo();
+    // Another budget for the steps before the newest (tests); a journal read back keeps the
+    // default, so only a list that is not journaled may have another.
+    void setUndoBudgetBytes(qsizetype bytes) { m_undoBudget = bytes; }
+    // Takes over the rows, the sort column and the undo steps of source (a list recovered from
+    // the journal), which is left empty: as replaceRows for views and the observer, but not a
+    // change that can be undone.
+    void adoptRows(CaptureList &source);
+    // Counts every change of the rows (appended rows included); equal counts mean equal rows.
+    quint64 changeCount() const { return m_changes; }
+
     // Announces appended rows to views in one insertion when the outermost batch ends.
     class AppendBatch {
     public:
@@ -152,6 +190,10 @@ public:
     void setObserver(CaptureListObserver *observer) { m_observer = observer; }
     CaptureListObserver *observer() const { return m_observer; }
 
+signals:
+    // canUndo() changed.
+    void undoAvailable(bool available);
+
 private:
     // A text of at most Capacity Latin-1 characters kept inside the row.
     template <int Capacity>
@@ -178,6 +220,28 @@ private:
     void beginChange();
     void scheduleAnnouncement();
 
+    // One change kept for undo.
+    struct UndoStep {
+        enum class Kind { Comment, Delete, Sort, Load } kind = Kind::Comment;
+        int row = 0;           // Comment: the row
+        QString comment;       // Comment: its comment before
+        std::vector<Row> rows; // Delete, Load: the rows taken, in their order
+        // Delete: where the rows were, as ascending (first index, count) ranges of the list
+        // before the deletion.
+        std::vector<std::pair<int, int>> ranges;
+        int loaded = 0;         // Load: the rows loaded, at the front of the list
+        std::vector<int> order; // Sort: order[to] = from, over the rows sorted
+        int column = 0;         // Sort: the sort column before
+        qsizetype bytes() const;
+    };
+    void pushUndo(UndoStep &&step);
+    void undoDelete(UndoStep &step);
+    void undoSort(const UndoStep &step);
+    void undoLoad(UndoStep &step);
+    // Moves the rows of the ascending ranges out of the list into step (the list keeps empty
+    // rows there until they are erased).
+    void takeRows(UndoStep &step, const QList<std::pair<int, int>> &descendingRanges);
+
     std::vector<Row> m_rows;
     int m_announced = 0;        // rows the views know of
     int m_batchDepth = 0;
@@ -185,6 +249,10 @@ private:
     bool m_announcementQueued = false;
     int m_sortColumn = 0;
     CaptureListObserver *m_observer = nullptr;
+    bool m_undoEnabled = false;
+    std::vector<UndoStep> m_undo; // oldest first
+    qsizetype m_undoBudget = UndoBudgetBytes;
+    quint64 m_changes = 0;
 
     // Closes a group of changes for the observer, unless a batch is still open.
     void changesDone();

@@ -28,6 +28,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -212,6 +213,12 @@ Tedlf::Tedlf(QWidget *parent) : TKxForm(parent), m_list(new CaptureList(this))
     m_announceTimer->setSingleShot(true);
     m_announceTimer->setInterval(RowAnnounceInterval);
     connect(m_announceTimer, &QTimer::timeout, this, [this] { m_arrivingRows.reset(); });
+    // Every change of the operator can be taken back; rows from the device are never undone.
+    m_list->setUndoEnabled(true);
+    // A waiting GPO8 trigger looks again this often while no dialog's closing tells it.
+    m_gpo8Retry = new QTimer(this);
+    m_gpo8Retry->setInterval(50);
+    connect(m_gpo8Retry, &QTimer::timeout, this, &Tedlf::runWaitingGpo8Trigger);
 
     buildLayout();
     buildMenus();
@@ -551,6 +558,11 @@ void Tedlf::buildMenus()
     Exit1 = menuItem(GPO1, "Exit1", QStringLiteral("Exit"));
     MainMenu1->addMenu(GPO1);
 
+    Edit1 = subMenu(this, "Edit1", QStringLiteral("Edit"));
+    Undo1 = menuItem(Edit1, "Undo1", QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Undo1->setEnabled(false);
+    MainMenu1->addMenu(Edit1);
+
     EDLFormat1 = subMenu(this, "EDLFormat1", QStringLiteral("EDL Format"));
     CorvaneLayout1 = menuItem(EDLFormat1, "CorvaneLayout1", QStringLiteral("Corvane layout"));
     CMX36001 = menuItem(EDLFormat1, "CMX36001", QStringLiteral("CMX 3600"));
@@ -620,6 +632,8 @@ void Tedlf::connectHandlers()
     connect(OneEDLPerCamera1, &QAction::triggered, this, handler(&Tedlf::OneEDLPerCamera1Click));
     connect(cleargpo, &QAction::triggered, this, handler(&Tedlf::ClearClick));
     connect(Exit1, &QAction::triggered, this, handler(&Tedlf::kexitClick));
+    connect(Undo1, &QAction::triggered, this, handler(&Tedlf::Undo1Click));
+    connect(m_list, &CaptureList::undoAvailable, Undo1, &QAction::setEnabled);
     connect(filename1, &QAction::triggered, this, handler(&Tedlf::filename1Click));
     // Qt has flipped the check mark when triggered arrives; GPO8Click flips it itself.
     connect(GPO8, &QAction::triggered, this, [this] {
@@ -696,9 +710,20 @@ void Tedlf::KxFormClose()
     if (isWithin(QApplication::focusWidget(), cameragrid))
         cameragridExit();
     m_devices->StopDevices();
-    // Either way out is a clean exit: nothing is left to recover.
-    if (m_journal)
-        m_journal->finish();
+    m_gpo8Retry->stop();
+    // The confirmed Exit, or nothing left unsaved, is a clean end: nothing to recover. A window
+    // closed from its frame with rows not saved keeps them recoverable: the journal stays.
+    if (m_journal) {
+        if (m_exitConfirmed || !hasUnsavedRows())
+            m_journal->finish();
+        else
+            m_journal->close();
+    }
+}
+
+bool Tedlf::hasUnsavedRows() const
+{
+    return !m_list->isEmpty() && m_list->changeCount() != m_savedChange;
 }
 
 void Tedlf::StartJournal(const QString &path)
@@ -733,12 +758,19 @@ void Tedlf::StartJournal(const QString &path)
         break;
     case CaptureJournal::Found::Rows: {
         const int n = found.list ? found.list->count() : 0;
-        if (n == 0)
-            break; // nothing to offer; the new journal replaces it
+        if (n == 0) {
+            // No row to offer. Rows the operator removed just before the crash (Delete All) can
+            // still be undone: the journal goes on with its steps. Otherwise a new one replaces it.
+            if (found.list && found.list->canUndo()) {
+                changeList().adoptRows(*found.list);
+                resumeAt = found.wholeSize;
+            }
+            break;
+        }
         const QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
                                         : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
         if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
-            changeList().replaceRows(*found.list);
+            changeList().adoptRows(*found.list);
             // The journal holds these rows already: it goes on from its last whole record.
             resumeAt = found.wholeSize;
         } else if (!moveAside(QString())) {
@@ -766,6 +798,7 @@ void Tedlf::kexitClick()
     if (!m_list->isEmpty()
         && DlgQuery(this, QStringLiteral("Exit without saving EDL?"), QStringLiteral("Exit File")) == TKxDlg::mrCancel)
         return;
+    m_exitConfirmed = true;
     m_devices->StopDevices();
     Timer1->start();
 }
@@ -819,12 +852,51 @@ void Tedlf::AddGpoEvent(const QString &reader, const QString &generator, const Q
         m_arrivingRows.emplace(*m_list);
         m_announceTimer->start();
     }
-    if (m_list->addGpoEvent(reader, generator, camera, GPO8->isChecked()) != CaptureList::GpoEvent::Gpo8Trigger)
+    if (m_list->addGpoEvent(reader, generator, camera, GPO8->isChecked()) != CaptureList::GpoEvent::Gpo8Trigger) {
+        ++m_deviceRows;
         return;
-    // A trigger while a make-and-save is still in its dialogs would rebuild the EDL under it.
-    if (m_list->isEmpty() || m_makingAndSaving || WorkProgress::running())
+    }
+    if (m_list->isEmpty())
         return;
+    // Not under an open dialog (it may be about to use the list, or save it) nor while another
+    // make-and-save runs: the trigger waits until they are over.
+    if (gpo8MustWait()) {
+        waitWithGpo8Trigger();
+        return;
+    }
     makeAndSave(false);
+}
+
+bool Tedlf::gpo8MustWait() const
+{
+    return m_makingAndSaving || WorkProgress::running() || QApplication::activeModalWidget();
+}
+
+void Tedlf::waitWithGpo8Trigger()
+{
+    m_gpo8Waiting = true;
+    // Looked at again as soon as the dialog has closed, and every little while in case the wait
+    // ends otherwise (work with a progress bar, a modal window that is no dialog).
+    if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+        connect(dialog, &QDialog::finished, this, &Tedlf::runWaitingGpo8Trigger,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+    if (!m_gpo8Retry->isActive())
+        m_gpo8Retry->start();
+}
+
+void Tedlf::runWaitingGpo8Trigger()
+{
+    if (!m_gpo8Waiting)
+        return;
+    if (gpo8MustWait()) {
+        waitWithGpo8Trigger();
+        return;
+    }
+    m_gpo8Waiting = false;
+    m_gpo8Retry->stop();
+    if (m_list->isEmpty())
+        return;
+    runGuarded([this] { makeAndSave(false); });
 }
 
 CaptureList &Tedlf::changeList()
@@ -898,6 +970,11 @@ void Tedlf::List1MouseDown(Qt::MouseButton button)
 void Tedlf::List1ColumnClick(int column)
 {
     changeList().sortByColumn(column);
+}
+
+void Tedlf::Undo1Click()
+{
+    changeList().undo();
 }
 
 void Tedlf::List1KeyUp()
@@ -996,6 +1073,8 @@ void Tedlf::BuildEdl()
     };
     WorkProgress progress(this, QStringLiteral("Making the EDL"));
     CaptureList &list = changeList();
+    m_edlChange = NoChange;
+    const quint64 deviceRows = m_deviceRows;
     try {
         EdlMaker::make(m_builder, list, cameraTable(), edlOptions(), windowTitle(), EdlBuilder::dateText(now),
                        EdlBuilder::timeText(now), m_edlDocuments, [&](qint64 done, qint64 total) {
@@ -1007,6 +1086,9 @@ void Tedlf::BuildEdl()
         throw;
     }
     show();
+    // Made from the list as it stands, unless device rows came while it was made.
+    if (deviceRows == m_deviceRows)
+        m_edlChange = list.changeCount();
 }
 
 void Tedlf::SaveClick()
@@ -1115,6 +1197,7 @@ bool Tedlf::SaveEdl(bool withDialog)
     WorkProgress progress(this, QStringLiteral("Saving the EDL"));
     for (const auto &file : std::as_const(files))
         DocumentFiles::writeWhole(file.first, file.second, progress.progress());
+    m_savedChange = m_edlChange;
     return true;
 }
 
@@ -1190,6 +1273,7 @@ void Tedlf::savegpoClick()
         && DlgQuery(this, DocumentFiles::replaceQuestion(path), QStringLiteral("Replace")) == TKxDlg::mrCancel)
         return;
     CaptureFile::SaveGpoFile(*m_list, path);
+    m_savedChange = m_list->changeCount();
 }
 
 void Tedlf::LoadGPO1Click()

@@ -87,6 +87,12 @@ public:
     CaptureJournal *journal() const { return m_journal; }
     // Keeps the newest row in view and marks the row the function keys comment.
     CaptureListFollower *listFollower() const { return m_follower; }
+    // The list has rows that are in no file written since its last change (Save EDL or
+    // Make&Save of an EDL made from the list as it stands, or Save GPO). A window closed with
+    // such rows keeps its journal, so that the next start offers them back.
+    bool hasUnsavedRows() const;
+    // A GPO8 trigger came while the window could not carry it out (a dialog open) and waits.
+    bool gpo8TriggerWaiting() const { return m_gpo8Waiting; }
 
     // The timecode label's text while a device is gone.
     static inline const QString NoDeviceText = QStringLiteral("NO DEVICE");
@@ -113,6 +119,8 @@ public:
     QMenuBar *MainMenu1;
     QMenu *GPO1;
     QAction *SaveGPO1, *LoadGPO1, *MakeEdl1, *SaveEDL1, *ExportTimeline1, *cleargpo, *desktop1, *Exit1;
+    QMenu *Edit1;
+    QAction *Undo1;
     QMenu *EDLFormat1;
     QAction *CorvaneLayout1, *CMX36001, *OneEDLPerCamera1;
     QMenu *Interface1;
@@ -156,6 +164,8 @@ public slots:
     void DeleteClick();
     void CommentClick();
     void List1ColumnClick(int column);
+    // Takes back the newest change the operator made to the list (menu Edit, "Undo", Ctrl+Z).
+    void Undo1Click();
 
     // --- EDL -----------------------------------------------------------------------------------
     void filename1Click();
@@ -245,6 +255,11 @@ private:
     void updateMinimumSize();
     // Makes the EDL and saves it; removes the rows it was made from once the file is written.
     void makeAndSave(bool withDialog);
+    // A GPO8 trigger cannot run under a dialog or another make-and-save: it waits, and runs once
+    // they are over (several triggers meanwhile make one make-and-save).
+    bool gpo8MustWait() const;
+    void waitWithGpo8Trigger();
+    void runWaitingGpo8Trigger();
     void removeRowsMadeInto(int rows);
     // Puts the caption of function-key button F<number> on the last row shown.
     void functionKeyComment(int number);
@@ -278,6 +293,15 @@ private:
     bool m_makingAndSaving = false;
     QMetaObject::Connection m_focusWatch;
     CaptureJournal *m_journal = nullptr;
+    // The list's change count when it was last written whole to a file; that of the EDL made.
+    static constexpr quint64 NoChange = ~quint64(0);
+    quint64 m_savedChange = NoChange;
+    quint64 m_edlChange = NoChange;
+    quint64 m_deviceRows = 0; // rows added by device events
+    // The Exit command's question was answered (or not needed): the end is a clean one.
+    bool m_exitConfirmed = false;
+    bool m_gpo8Waiting = false;
+    QTimer *m_gpo8Retry = nullptr;
     QFrame *m_timecodePanel = nullptr;
     QString m_timecode = QStringLiteral("00:00:00:00"); // shown again once the devices are back
     bool m_deviceMissing = false;

@@ -263,18 +263,55 @@ private slots:
         QVERIFY(w.journal() && w.journal()->isOpen());
     }
 
-    // A journal that holds no row (a crash before the first event) is replaced without a word.
+    // A journal that holds no row and nothing to undo (a crash before the first event) is
+    // replaced without a word.
     void journalWithoutRowsIsReplaced()
     {
-        journalLeftBy([](CaptureList &list) {
-            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
-            list.clear();
-        });
+        journalLeftBy([](CaptureList &) {});
         Tedlf &w = open();
         w.StartJournal(journalPath());
         QCOMPARE(m_dialogs->seen(), QStringList());
         QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
         QCOMPARE(CaptureJournal::read(journalPath()).records, 0);
+        QVERIFY(!w.Undo1->isEnabled());
+    }
+
+    // A crash right after Delete All leaves no row to offer, but the rows can still be undone:
+    // nothing is asked, the journal goes on, and Undo gives them back (journaled in turn).
+    void rowsDeletedBeforeACrashCanBeUndone()
+    {
+        const Rows before = journalLeftBy([](CaptureList &list) {
+            list.setUndoEnabled(true);
+            list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+            list.appendEvent(u"10:00:01:00", u"10:00:00:01", u"0004");
+            list.setComment(1, QStringLiteral("keep"));
+        });
+        {
+            CaptureJournal::Recovery left = CaptureJournal::read(journalPath());
+            CaptureList list;
+            list.setUndoEnabled(true);
+            list.adoptRows(*left.list);
+            CaptureJournal journal(journalPath());
+            QVERIFY(journal.resume(list, left.wholeSize));
+            list.clear(); // Delete All, then the crash
+            journal.close();
+        }
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList());
+        QCOMPARE(w.captureList().count(), 0);
+        QVERIFY(w.Undo1->isEnabled());
+        w.AddGpoEvent(QStringLiteral("10:00:02:00"), QStringLiteral("10:00:02:00"), QStringLiteral("0002"));
+        w.Undo1->trigger();
+        const Rows now = before + Rows({{"0001", "0002", "10:00:02:00", "10:00:02:00", ""}});
+        QCOMPARE(rowsOf(w.captureList()), now);
+        QTRY_COMPARE(rowsShown(w), now);
+        // Undone twice: the comment, then nothing is left to undo (the rows themselves came from
+        // the device).
+        w.Undo1->trigger();
+        QCOMPARE(w.captureList().text(1, CaptureList::CommentColumn), QString());
+        QVERIFY(!w.Undo1->isEnabled());
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(w.captureList()));
     }
 
     // A journal that cannot be written: the operator is told, the capture goes on without it.
@@ -291,30 +328,94 @@ private slots:
         QCOMPARE(w.captureList().count(), 1);
     }
 
-    // Both ways out of the window are clean exits: the journal is removed.
-    void cleanExitRemovesTheJournal_data()
+    // The confirmed Exit removes the journal. The window closed from its frame (close box,
+    // Alt+F4) removes it only when nothing is left unsaved: no rows, or every row written to a
+    // file (EDL or capture file) since the list last changed. Otherwise the journal stays and
+    // the next start offers the rows back.
+    void closingKeepsTheJournalOnlyForUnsavedRows_data()
     {
-        QTest::addColumn<bool>("exitButton");
-        QTest::newRow("Exit button") << true;
-        QTest::newRow("window closed") << false;
+        QTest::addColumn<QString>("play");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Exit with rows") << "exit" << false;
+        QTest::newRow("closed with no rows") << "" << false;
+        QTest::newRow("closed with rows not saved") << "row" << true;
+        QTest::newRow("closed after Delete All") << "row,deleteall" << false;
+        QTest::newRow("closed after Save GPO") << "row,savegpo" << false;
+        QTest::newRow("closed after Save GPO and a comment") << "row,savegpo,comment" << true;
+        QTest::newRow("closed after Save GPO and a new row") << "row,savegpo,row" << true;
+        QTest::newRow("closed after Make and Save EDL") << "row,make,saveedl" << false;
+        QTest::newRow("closed after a row, Make and Save EDL") << "row,make,row,saveedl" << true;
+        QTest::newRow("closed after Make&Save") << "row,makesave" << false;
+        QTest::newRow("closed after Make&Save undone") << "row,makesave,undo" << true;
+        QTest::newRow("closed after Save GPO, sort and undo") << "row,row,savegpo,sort,undo" << true;
     }
 
-    void cleanExitRemovesTheJournal()
+    void closingKeepsTheJournalOnlyForUnsavedRows()
     {
-        QFETCH(bool, exitButton);
+        QFETCH(QString, play);
+        QFETCH(bool, kept);
         Tedlf &w = open();
         w.StartJournal(journalPath());
         w.show();
-        w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+        const QString files = m_dir->file(QStringLiteral("files"));
+        QVERIFY(QDir().mkpath(files));
+        int rows = 0;
+        for (const QString &step : play.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            if (step == QLatin1String("row")) {
+                const QString time = QStringLiteral("10:00:0%1:00").arg(rows++);
+                w.AddGpoEvent(time, time, QStringLiteral("000%1").arg(rows));
+            } else if (step == QLatin1String("exit")) {
+                w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
+            } else if (step == QLatin1String("deleteall")) {
+                w.kdeleteall->click();
+            } else if (step == QLatin1String("savegpo")) {
+                m_dialogs->then(DialogScript::choose(QDir(files).filePath(QStringLiteral("show%1.gpo")).arg(rows)));
+                w.savegpoClick();
+            } else if (step == QLatin1String("comment")) {
+                w.SetLastComment(QStringLiteral("Keep"));
+            } else if (step == QLatin1String("make")) {
+                m_dialogs->then(DialogScript::enter(QStringLiteral("show")));
+                w.MakeEDLClick();
+            } else if (step == QLatin1String("saveedl")) {
+                m_dialogs->then(DialogScript::enter(QStringLiteral("show")));
+                m_dialogs->then(DialogScript::choose(QDir(files).filePath(QStringLiteral("show.edl"))));
+                w.SaveClick();
+            } else if (step == QLatin1String("makesave")) {
+                m_dialogs->then(DialogScript::choose(QDir(files).filePath(QStringLiteral("made.edl"))));
+                w.makesaveClick();
+                QCOMPARE(w.captureList().count(), 0);
+            } else if (step == QLatin1String("sort")) {
+                w.List1ColumnClick(CaptureList::CameraColumn);
+            } else if (step == QLatin1String("undo")) {
+                w.Undo1->trigger();
+            }
+        }
+        QCOMPARE(m_dialogs->pending(), 0);
+        QCOMPARE(QDir(files).entryList(QDir::Files).size(), play.count(QLatin1String("save")));
+        const Rows shown = rowsOf(w.captureList());
+        QCOMPARE(w.hasUnsavedRows(), kept || play == QLatin1String("exit"));
         QVERIFY(QFile::exists(journalPath()));
-        if (exitButton) {
+        if (play == QLatin1String("exit")) {
             m_dialogs->then(DialogScript::ok()); // "Exit without saving EDL?"
             w.kexitClick();
         } else {
             w.close();
         }
         QTRY_VERIFY(!w.isVisible());
-        QCOMPARE(journalFiles(), QStringList());
+        QCOMPARE(journalFiles(), kept ? QStringList({"corvane.journal"}) : QStringList());
+        if (!kept)
+            return;
+
+        // Started again: the recovery question, every row back.
+        m_window.reset();
+        m_dialogs->reset();
+        m_dialogs->then(DialogScript::ok());
+        Tedlf &again = open();
+        again.StartJournal(journalPath());
+        QCOMPARE(m_dialogs->seen(), QStringList({QStringLiteral("Recover Capture|Recover %1 capture %2 from the previous run?")
+                                                     .arg(shown.size())
+                                                     .arg(shown.size() == 1 ? "row" : "rows")}));
+        QCOMPARE(rowsOf(again.captureList()), shown);
     }
 };
 

@@ -376,6 +376,7 @@ private slots:
         QTest::newRow("Clear GPO") << "GPO1" << "cleargpo" << "Clear GPO" << QKeySequence(Qt::CTRL | Qt::Key_G);
         QTest::newRow("Save/Load Desktop") << "GPO1" << "desktop1" << "Save/Load Desktop" << QKeySequence();
         QTest::newRow("Exit") << "GPO1" << "Exit1" << "Exit" << QKeySequence();
+        QTest::newRow("Undo") << "Edit1" << "Undo1" << "Undo" << QKeySequence(Qt::CTRL | Qt::Key_Z);
         QTest::newRow("File Name") << "Interface1" << "filename1" << "File Name" << QKeySequence();
         QTest::newRow("USB") << "Interface1" << "USB1" << "USB" << QKeySequence();
         QTest::newRow("GPO8") << "Interface1" << "GPO8" << "GPO8 = Make+Save" << QKeySequence();
@@ -409,14 +410,14 @@ private slots:
         QCOMPARE(action->shortcut(), shortcut);
     }
 
-    void menuBarShowsFourMenus()
+    void menuBarShowsItsMenus()
     {
         Tedlf &w = open();
         QStringList visible;
         for (QAction *a : w.MainMenu1->actions())
             if (a->isVisible())
                 visible << a->text();
-        QCOMPARE(visible, QStringList({"File", "EDL Format", "Setup", "Help"}));
+        QCOMPARE(visible, QStringList({"File", "Edit", "EDL Format", "Setup", "Help"}));
         QStringList formats;
         for (QAction *a : w.EDLFormat1->actions())
             formats << (a->isSeparator() ? QStringLiteral("-") : a->text());

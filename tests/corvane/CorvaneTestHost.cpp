@@ -15,6 +15,9 @@
 //   rows                     prints the dialogs seen since the last report ("dialog
 //                            <caption>|<text>"), the rows the list shows ("row" and the five
 //                            texts, tab-separated), then "rows N"
+//   deleteall                the Delete All button
+//   undo                     menu Edit, "Undo"
+//   close                    closes the capture window as its close box does
 //   exit                     the Exit button ("Exit without saving EDL?" answered OK)
 // and, for pictures of the windows (scripts/screenshots):
 //   reel N NAME              camera N's reel name in the camera table
@@ -37,8 +40,10 @@
 #include "KxSettings.h"
 #include "edlu.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QItemSelectionModel>
+#include <QPushButton>
 #include <QSocketNotifier>
 #include <QPixmap>
 #include <QScreen>
@@ -187,6 +192,13 @@ private:
             const QRect frame = target->frameGeometry();
             const QPixmap picture = target->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
             say(picture.save(file) ? QStringLiteral("shot ") + file : QStringLiteral("error: cannot write ") + file);
+        } else if (command == QLatin1String("deleteall")) {
+            m_window.kdeleteall->click();
+        } else if (command == QLatin1String("undo")) {
+            m_window.Undo1->trigger();
+        } else if (command == QLatin1String("close")) {
+            // The window's close message, as its close box sends it.
+            m_window.close();
         } else if (command == QLatin1String("exit")) {
             m_dialogs.then(DialogScript::ok());
             m_window.kexitClick();

@@ -201,6 +201,66 @@ private slots:
         QCOMPARE(journalFiles(), QStringList());
     }
 
+    // Killed right after Delete All: started again, nothing is asked (no row to offer), and
+    // Undo gives the rows back; killed right after that undo, the rows are offered back.
+    void undoOutlivesAKill()
+    {
+        QStringList shown;
+        {
+            Program first(m_exe, {});
+            QCOMPARE(first.waitReady(), QStringList());
+            shown = playShowUntilTheKill(first);
+            QCOMPARE(shown.size(), 4);
+            first.send("deleteall");
+            QCOMPARE(first.waitForRows(0), QStringList());
+            first.process().kill();
+            QVERIFY(first.process().waitForFinished(Wait));
+        }
+        {
+            Program second(m_exe, {});
+            QCOMPARE(second.waitReady(), QStringList());
+            second.send("event 0020 10:00:05:00");
+            const QStringList arrived = second.waitForRows(1);
+            QCOMPARE(arrived.size(), 1);
+            second.send("undo");
+            // The rows deleted in the run before, in front of the row captured in this one.
+            QCOMPARE(second.waitForRows(5), shown + arrived);
+            second.process().kill();
+            QVERIFY(second.process().waitForFinished(Wait));
+            shown += arrived;
+        }
+        Program third(m_exe, {QStringLiteral("ok")});
+        QCOMPARE(third.waitReady(), QStringList({"Recover Capture|Recover 5 capture rows from the previous run?"}));
+        QCOMPARE(third.rows(), shown);
+        third.send("exit");
+        QVERIFY(third.process().waitForFinished(Wait));
+        QCOMPARE(journalFiles(), QStringList());
+    }
+
+    // The window closed by its close box with rows not saved: the journal stays, and the next
+    // start offers every row back.
+    void closeBoxKeepsUnsavedRowsRecoverable()
+    {
+        QStringList shown;
+        {
+            Program first(m_exe, {});
+            QCOMPARE(first.waitReady(), QStringList());
+            shown = playShowUntilTheKill(first);
+            QCOMPARE(shown.size(), 4);
+            first.send("close");
+            QVERIFY(first.process().waitForFinished(Wait));
+            QCOMPARE(first.process().exitStatus(), QProcess::NormalExit);
+            QCOMPARE(first.process().exitCode(), 0);
+        }
+        QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
+        Program second(m_exe, {QStringLiteral("ok")});
+        QCOMPARE(second.waitReady(), QStringList({"Recover Capture|Recover 4 capture rows from the previous run?"}));
+        QCOMPARE(second.rows(), shown);
+        second.send("exit");
+        QVERIFY(second.process().waitForFinished(Wait));
+        QCOMPARE(journalFiles(), QStringList());
+    }
+
     // Cancel starts an empty list and keeps the old journal under a dated name.
     void declinedRecoveryKeepsTheJournalAside()
     {
