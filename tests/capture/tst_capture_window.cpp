@@ -585,8 +585,8 @@ private slots:
         Tedlf &w = open();
         addShortShow(w);
 
-        // While the question is open the device goes on: a row, and another trigger (ignored, as
-        // the first one is still saving).
+        // While the question is open the device goes on: a row, and another trigger (it waits
+        // until this make-and-save has ended: tst_capture_safety).
         m_dialogs->then(DialogScript::during(
             [&w] {
                 w.AddGpoEvent(QStringLiteral("10:00:30:00"), QStringLiteral("10:00:30:00"), QStringLiteral("0004"));
