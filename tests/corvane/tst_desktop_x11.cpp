@@ -3,6 +3,7 @@
 // places, focuses and closes them, and keys come through the X server (xdotool), so placement,
 // focus and shortcuts are tested as an operator meets them.
 
+#include "CaptureJournal.h"
 #include "CaptureListFollower.h"
 #include "KxDialog.h"
 #include "KxeButton.h"
@@ -15,9 +16,14 @@
 #include "edlu.h"
 #include "midiiou.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -381,6 +387,57 @@ private slots:
                  QString::number(frame.x()));
         QCOMPARE(ini.readString(QStringLiteral("Current"), QStringLiteral("<FORM>edlf_FHeight"), QString()),
                  QString::number(frame.height()));
+    }
+
+    // Menu Edit, "Undo" with the mouse through the X server and Ctrl+Z from the keyboard take
+    // back the operator's changes; then Alt+F4 with rows that were never saved leaves the journal
+    // for the next start. With CORVANE_SHOT_DIR set, a picture of the open menu is kept there.
+    void undoFromTheMenuAndTheKeyboardThenAltF4KeepsTheJournal()
+    {
+        start();
+        const QString journal = m_folder->file(QStringLiteral("corvane.journal"));
+        m_edlf->StartJournal(journal);
+        for (const char *camera : {"0001", "0002", "0004"})
+            m_edlf->AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QLatin1String(camera));
+        m_edlf->captureList().announcePendingRows();
+        m_edlf->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_edlf));
+        QVERIFY(!m_edlf->Undo1->isEnabled());
+
+        m_edlf->kdeleteall->click();
+        QCOMPARE(m_edlf->captureList().count(), 0);
+        QVERIFY(m_edlf->Undo1->isEnabled());
+        const auto clickAt = [](const QPoint &global) {
+            return xdotool({QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
+                            QStringLiteral("click"), QStringLiteral("1")});
+        };
+        const QRect edit = m_edlf->MainMenu1->actionGeometry(m_edlf->Edit1->menuAction());
+        QVERIFY(clickAt(m_edlf->MainMenu1->mapToGlobal(edit.center())));
+        QTRY_VERIFY(m_edlf->Edit1->isVisible());
+        QTest::qWait(100); // drawn
+        const QString shots = qEnvironmentVariable("CORVANE_SHOT_DIR");
+        if (!shots.isEmpty()) {
+            const QRect area = m_edlf->frameGeometry().united(m_edlf->Edit1->geometry());
+            const QPixmap picture = m_edlf->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height() / 3);
+            QVERIFY(picture.save(QDir(shots).filePath(QStringLiteral("edit-undo-menu.png"))));
+        }
+        QVERIFY(m_edlf->Edit1->actionGeometry(m_edlf->Undo1).isValid());
+        QVERIFY(clickAt(m_edlf->Edit1->mapToGlobal(m_edlf->Edit1->actionGeometry(m_edlf->Undo1).center())));
+        QTRY_COMPARE(m_edlf->captureList().count(), 3);
+        QVERIFY(!m_edlf->Undo1->isEnabled());
+
+        // A function key's comment, then Ctrl+Z through the X server.
+        QTRY_VERIFY(QApplication::activeWindow() == m_edlf);
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("F2")}));
+        QTRY_COMPARE(m_edlf->captureList().text(2, CaptureList::CommentColumn), m_edlf->F2->text());
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+z")}));
+        QTRY_COMPARE(m_edlf->captureList().text(2, CaptureList::CommentColumn), QString());
+
+        // The window manager's close with three rows never saved: the journal stays.
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")}));
+        QTRY_VERIFY(!m_edlf->isVisible());
+        QVERIFY(QFile::exists(journal));
+        QCOMPARE(CaptureJournal::read(journal).rows().size(), 3);
     }
 };
 
