@@ -877,9 +877,12 @@ void Tedlf::waitWithGpo8Trigger()
     m_gpo8Waiting = true;
     // Looked at again as soon as the dialog has closed, and every little while in case the wait
     // ends otherwise (work with a progress bar, a modal window that is no dialog).
-    if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    if (dialog && dialog != m_gpo8Dialog) {
+        m_gpo8Dialog = dialog;
         connect(dialog, &QDialog::finished, this, &Tedlf::runWaitingGpo8Trigger,
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+    }
     if (!m_gpo8Retry->isActive())
         m_gpo8Retry->start();
 }
@@ -893,6 +896,7 @@ void Tedlf::runWaitingGpo8Trigger()
         return;
     }
     m_gpo8Waiting = false;
+    m_gpo8Dialog = nullptr;
     m_gpo8Retry->stop();
     if (m_list->isEmpty())
         return;

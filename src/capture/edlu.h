@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QMetaObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +21,7 @@ class CameraTable;
 class CaptureJournal;
 class CaptureListFollower;
 class QAction;
+class QDialog;
 class QFileDialog;
 class QFrame;
 class QLabel;
@@ -302,6 +304,7 @@ private:
     bool m_exitConfirmed = false;
     bool m_gpo8Waiting = false;
     QTimer *m_gpo8Retry = nullptr;
+    QPointer<QDialog> m_gpo8Dialog; // the dialog whose closing the waiting trigger is told of
     QFrame *m_timecodePanel = nullptr;
     QString m_timecode = QStringLiteral("00:00:00:00"); // shown again once the devices are back
     bool m_deviceMissing = false;
