@@ -315,6 +315,30 @@ private slots:
         QVERIFY(!r.list->canUndo());
     }
 
+    // The records a load and an undo leave, byte for byte: the header of version 2, L with the
+    // number of rows that follow as A records, U alone.
+    void loadAndUndoRecords()
+    {
+        const auto record = [](const QByteArray &body) {
+            return body + '\t' + QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper() + '\n';
+        };
+        CaptureList list;
+        list.setUndoEnabled(true);
+        fill(list, {eventRow("0001", "0001", "10:00:00:00")});
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        CaptureList loaded;
+        fill(loaded, {eventRow("0001", "0101", "09:00:00:00", QStringLiteral("from file")), eventRow("0002", "0000", "09:00:01:00")});
+        list.replaceRows(loaded);
+        QVERIFY(list.undo());
+        journal.close();
+        QCOMPARE(TestFiles::read(journalPath()),
+                 record("CORVANE-JOURNAL\t2") + record("A\t0001\t0001\t10:00:00:00\t10:00:00:00\t") + record("L\t2")
+                     + record("A\t0001\t0101\t09:00:00:00\t09:00:00:00\tfrom file")
+                     + record("A\t0002\t0000\t09:00:01:00\t09:00:01:00\t") + record("U"));
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(list));
+    }
+
     // A journal of the version before undo (no L or U records) is read as ever.
     void journalOfTheFirstVersionIsRead()
     {
