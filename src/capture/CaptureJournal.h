@@ -16,8 +16,9 @@
 // program loses nothing; the file is synced to the disk at most SyncDelayMs later, so a power cut
 // loses at most that much. The disk sync runs on a thread of the journal's own: a slow disk never
 // holds up the window or the rows arriving. Changes that belong together (a batch of rows drained from the input
-// port) go out in one write. A clean exit removes the journal; one found at start means the last
-// run ended without one, and its rows can be recovered.
+// port) go out in one write. A clean exit removes the journal (the window decides what is one: a
+// window closed with rows not saved keeps it); one found at start means the last run ended
+// without one, and its rows can be recovered.
 //
 // Format: UTF-8 text, one record a line: fields separated by tabs (with \\, \t, \n and \r
 // escaped inside fields), the last field the CRC-16 of the rest of the line in four hexadecimal

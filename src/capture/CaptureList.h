@@ -109,8 +109,8 @@ public:
     void deleteRows(QList<int> rows);
     // Removes every row.
     void clear();
-    // Replaces every row by the rows of source (moved, not copied), which is left empty: as a
-    // clear and the rows appended, for views and the observer alike.
+    // Replaces every row by the rows of source (moved, not copied), which is left empty (a file
+    // loaded): views are reset, the observer is told rowsReplaced.
     void replaceRows(CaptureList &source);
 
     // Sorts all rows ascending by one column with compareTexts (0 = item number), stable, and
