@@ -3,7 +3,8 @@
 //  - records with good checksums: the replay of any record lines (the checksum is added here,
 //    so the fuzzer reaches the replay instead of stopping at the checksum);
 //  - changes to a capture list while a journal follows it: the journal read back gives the
-//    list as it was after its last complete record, wherever the file was cut.
+//    list as it was after its last complete record, wherever the file was cut, and with the
+//    same undo steps as the list.
 
 #include "FuzzSupport.h"
 
@@ -90,6 +91,7 @@ void followedList(Fuzz::Input &in)
 {
     const QString path = Fuzz::workFolder() + QStringLiteral("/followed.journal");
     CaptureList list;
+    list.setUndoEnabled(true);
     for (int n = in.byte() % 4; n > 0; --n)
         list.appendRow(text(in), text(in), text(in), text(in), text(in));
 
@@ -101,7 +103,7 @@ void followedList(Fuzz::Input &in)
         states.append({QFileInfo(path).size(), rowsOf(list)});
         while (!in.atEnd()) {
             const std::uint8_t op = in.byte();
-            switch (op % 7) {
+            switch (op % 9) {
             case 0:
                 list.appendEvent(text(in), text(in), QString::number(in.word(), 16));
                 break;
@@ -124,6 +126,16 @@ void followedList(Fuzz::Input &in)
             case 5:
                 list.sortByColumn(in.byte() % 6);
                 break;
+            case 6:
+                list.undo();
+                break;
+            case 7: {
+                CaptureList loaded;
+                for (int n = in.byte() % 4; n > 0; --n)
+                    loaded.appendRow(text(in), text(in), text(in), text(in), text(in));
+                list.replaceRows(loaded);
+                break;
+            }
             default: {
                 CaptureList::AppendBatch batch(list);
                 for (int n = in.byte() % 4; n > 0; --n)
@@ -140,6 +152,12 @@ void followedList(Fuzz::Input &in)
     const CaptureJournal::Recovery all = CaptureJournal::read(path);
     FUZZ_CHECK(all.found == CaptureJournal::Found::Rows && !all.cutRecord, all.problem);
     FUZZ_CHECK(all.rows() == rowsOf(list), describe(rowsOf(list)) + QLatin1String("\n--\n") + describe(all.rows()));
+    // The same undo steps as the list it followed: undone one by one, both stay the same.
+    FUZZ_CHECK(all.list->undoSteps() == list.undoSteps(), QString::number(all.list->undoSteps()));
+    while (list.undo()) {
+        FUZZ_CHECK(all.list->undo(), QStringLiteral("the journal read back has fewer steps"));
+        FUZZ_CHECK(all.rows() == rowsOf(list), describe(rowsOf(list)) + QLatin1String("\n--\n") + describe(all.rows()));
+    }
 
     // Cut anywhere (a crash during a write): the rows of the last change written whole.
     const qint64 cut = whole.isEmpty() ? 0 : qint64(in.word() % whole.size());
