@@ -344,8 +344,14 @@ void CaptureJournal::sorted(int column)
 void CaptureJournal::rowsReplaced(const CaptureList &list)
 {
     record({QStringLiteral("L"), QString::number(list.count())});
-    for (int row = 0; row < list.count(); ++row)
+    for (int row = 0; row < list.count(); ++row) {
         rowAppended(list, row);
+        // A loaded file of a million rows would otherwise wait here whole, twice over while the
+        // buffer grows. Written in parts, a crash part of the way leaves an L record with fewer
+        // rows than it counts, which reads back as the list before the load.
+        if (m_pending.size() >= LoadWriteBytes)
+            writePending();
+    }
 }
 
 void CaptureJournal::undone()
@@ -552,7 +558,7 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
         }
     }
     if (loading) {
-        // Cut by the crash inside the rows of a load (they were one write): the list as it was
+        // Cut by the crash inside the rows of a load (written in parts): the list as it was
         // before the load, as it was last shown.
         result.cutRecord = true;
         result.records = recordsBeforeLoad;

@@ -38,6 +38,8 @@ class CaptureJournal : public QObject, public CaptureListObserver {
     Q_OBJECT
 public:
     static constexpr int SyncDelayMs = 200;
+    // The rows of a loaded file go out in writes of about this size.
+    static constexpr qsizetype LoadWriteBytes = qsizetype(1) << 20;
     // When the sync starts after the first unsynced write: the rest is the disk's time.
     static constexpr int SyncStartMs = SyncDelayMs / 2;
 

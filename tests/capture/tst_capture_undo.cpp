@@ -6,6 +6,7 @@
 #include "CaptureJournal.h"
 #include "TestFiles.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -289,7 +290,7 @@ private slots:
         QVERIFY(!list.undo());
     }
 
-    // A journal cut inside the rows of a load (one write, cut by a power cut) gives the list as it
+    // A journal cut inside the rows of a load (a crash between its writes) gives the list as it
     // was before the load, and goes on from there.
     void journalCutInsideALoad()
     {
@@ -313,6 +314,35 @@ private slots:
         QCOMPARE(r.rows(), before);
         QCOMPARE(r.wholeSize, size);
         QVERIFY(!r.list->canUndo());
+    }
+
+    // A large load goes out in parts, so it never waits whole in memory; each part ends on a
+    // whole record and the journal reads back as the loaded list.
+    void largeLoadIsWrittenInParts()
+    {
+        CaptureList list;
+        list.setUndoEnabled(true);
+        fill(list, show());
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        CaptureList loaded;
+        Rows many;
+        for (int i = 1; i <= 40000; ++i)
+            many.append(eventRow(CaptureList::formatItemNumber(i), QStringLiteral("%1").arg(i % 0xFFFF, 4, 16, QLatin1Char('0')),
+                                 QStringLiteral("10:00:00:00"), i % 100 ? QString() : QStringLiteral("note %1").arg(i)));
+        fill(loaded, many);
+        const int writesBefore = journal.writeCount();
+        list.replaceRows(loaded);
+        const int writes = journal.writeCount() - writesBefore;
+        const qint64 size = QFileInfo(journalPath()).size();
+        journal.close();
+        QVERIFY2(writes >= 2, qPrintable(QStringLiteral("%1 writes for %2 bytes").arg(writes).arg(size)));
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Rows);
+        QVERIFY(!r.cutRecord);
+        QCOMPARE(r.rows(), many);
+        QVERIFY(r.list->undo());
+        QCOMPARE(rowsOf(*r.list), show());
     }
 
     // The records a load and an undo leave, byte for byte: the header of version 2, L with the
