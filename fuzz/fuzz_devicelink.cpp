@@ -20,7 +20,7 @@
 #include "DeviceLink.h"
 #include "LoopbackMidiService.h"
 #include "MidiIn.h"
-#include "Monprocs.h"
+#include "MonitorText.h"
 
 #include <QRegularExpression>
 

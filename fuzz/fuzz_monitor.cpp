@@ -3,7 +3,7 @@
 
 #include "FuzzSupport.h"
 
-#include "Monprocs.h"
+#include "MonitorText.h"
 
 #include <cstring>
 #include <memory>

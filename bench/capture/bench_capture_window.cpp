@@ -10,7 +10,7 @@
 #include "AppPaths.h"
 #include "CaptureList.h"
 #include "KxSettings.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

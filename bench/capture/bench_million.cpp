@@ -26,7 +26,7 @@
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "SettingsKeys.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QApplication>
 #include <QDir>

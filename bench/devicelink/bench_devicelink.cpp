@@ -20,8 +20,8 @@
 #include "MidiDevices.h"
 #include "MidiIn.h"
 #include "RtMidiService.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

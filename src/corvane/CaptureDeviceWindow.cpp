@@ -2,8 +2,8 @@
 
 #include "MidiIn.h"
 #include "ScreenPlacement.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 CaptureDeviceWindow::CaptureDeviceWindow(Tedlf &edlf, Tmidiiof &midiiof) : m_edlf(edlf), m_midiiof(midiiof)
 {

@@ -6,8 +6,8 @@
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "SingleInstance.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -2,8 +2,8 @@
 
 #include "MidiIn.h"
 #include "MidiOut.h"
-#include "Miditype.h"
-#include "Monprocs.h"
+#include "MidiBuffers.h"
+#include "MonitorText.h"
 
 #include <exception>
 #include <stdexcept>

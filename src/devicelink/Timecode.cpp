@@ -1,7 +1,7 @@
 #include "Timecode.h"
 
 #include "DeviceCodec.h"
-#include "Monprocs.h"
+#include "MonitorText.h"
 
 namespace {
 

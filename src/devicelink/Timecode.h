@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Miditype.h"
+#include "MidiBuffers.h"
 
 #include <QString>
 

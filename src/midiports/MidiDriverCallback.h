@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EventRing.h"
-#include "Miditype.h"
+#include "MidiBuffers.h"
 
 #include <QObject>
 

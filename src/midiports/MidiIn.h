@@ -3,7 +3,7 @@
 #include "Errors.h"
 #include "EventRing.h"
 #include "MidiService.h"
-#include "Miditype.h"
+#include "MidiBuffers.h"
 
 #include <QObject>
 #include <QString>

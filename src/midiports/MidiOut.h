@@ -2,7 +2,7 @@
 
 #include "Errors.h"
 #include "MidiService.h"
-#include "Miditype.h"
+#include "MidiBuffers.h"
 
 #include <QObject>
 #include <QString>

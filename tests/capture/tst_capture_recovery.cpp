@@ -12,7 +12,7 @@
 #include "KxSettings.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QDir>
 #include <QTableView>

@@ -8,7 +8,7 @@
 #include "ErrorReport.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QAction>
 #include <QDir>

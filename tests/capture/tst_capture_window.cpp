@@ -19,7 +19,7 @@
 #include "Timeline.h"
 #include "WindowFixture.h"
 #include "WorkProgress.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QAction>
 #include <QClipboard>

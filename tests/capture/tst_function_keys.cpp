@@ -11,7 +11,7 @@
 #include "KxSettingsForm.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QAction>
 #include <QDesktopServices>

@@ -4,8 +4,8 @@
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "LoopbackMidiService.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 #include <QTest>
 

@@ -38,7 +38,7 @@
 #include "LoopbackMidiService.h"
 #include "OrvexSim.h"
 #include "KxSettings.h"
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include <QAction>
 #include <QApplication>

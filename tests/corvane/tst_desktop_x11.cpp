@@ -13,8 +13,8 @@
 #include "ScreenPlacement.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -12,8 +12,8 @@
 #include "ProgramWindows.h"
 #include "TextFit.h"
 #include "WindowFixture.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 #include <QApplication>
 #include <QFileDialog>

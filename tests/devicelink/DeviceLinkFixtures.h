@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DeviceLink.h"
-#include "Miditype.h"
+#include "MidiBuffers.h"
 
 #include <QByteArray>
 #include <QString>

@@ -18,8 +18,8 @@
 #include "RtMidiService.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "edlu.h"
-#include "midiiou.h"
+#include "CaptureWindow.h"
+#include "DeviceWindow.h"
 
 #include <QCheckBox>
 #include <QLabel>

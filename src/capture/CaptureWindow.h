@@ -243,6 +243,17 @@ private:
     // The list, for a change other than an arriving device event.
     CaptureList &changeList();
     void buildLayout();
+    void buildTimecodePanel(QWidget *client);
+    void buildCaptureListView(QWidget *client);
+    void buildCameraGrid(QWidget *client);
+    void buildCommandPanel(QWidget *client);
+    void buildMemo(QWidget *client);
+    void buildFunctionKeys(QWidget *client);
+    // The jobs of eventFilter: a click other than the left on the list (true: taken), key
+    // releases in the list, a mouse button going down on a function key (true: taken).
+    bool listViewportEvent(QEvent *event);
+    void listEvent(QEvent *event);
+    bool functionKeyEvent(QPushButton *key, QEvent *event);
     void buildMenus();
     void connectHandlers();
     void fillCameraGrid();

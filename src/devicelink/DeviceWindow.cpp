@@ -1,4 +1,4 @@
-#include "midiiou.h"
+#include "DeviceWindow.h"
 
 #include "ErrorReport.h"
 #include "Errors.h"

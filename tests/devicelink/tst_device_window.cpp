@@ -11,7 +11,7 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "TestFiles.h"
-#include "midiiou.h"
+#include "DeviceWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -766,4 +766,4 @@ private slots:
 };
 
 QTEST_MAIN(TestMidiiou)
-#include "tst_midiiou.moc"
+#include "tst_device_window.moc"

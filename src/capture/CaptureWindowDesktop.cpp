@@ -1,7 +1,7 @@
 // The capture window and the desktops: what it reads of the current desktop when it is made,
 // and again when another desktop is applied.
 
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include "CameraTable.h"
 #include "EdlMaker.h"

@@ -1,4 +1,4 @@
-#include "Monprocs.h"
+#include "MonitorText.h"
 
 #include "DeviceCodec.h"
 

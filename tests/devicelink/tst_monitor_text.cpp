@@ -2,7 +2,7 @@
 // the decoders add, and the input monitor line the device link builds from them.
 
 #include "DeviceLinkFixtures.h"
-#include "Monprocs.h"
+#include "MonitorText.h"
 
 #include <QTest>
 
@@ -24,7 +24,7 @@ QByteArray longMmcStop(int size)
 
 } // namespace
 
-class TestMonprocs : public QObject {
+class TestMonitorText : public QObject {
     Q_OBJECT
 
 private slots:
@@ -224,5 +224,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMonprocs)
-#include "tst_monprocs.moc"
+QTEST_GUILESS_MAIN(TestMonitorText)
+#include "tst_monitor_text.moc"

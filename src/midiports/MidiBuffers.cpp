@@ -1,4 +1,4 @@
-#include "Miditype.h"
+#include "MidiBuffers.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "edlu.h"
+#include "CaptureWindow.h"
 
 #include "AnchorLayout.h"
 #include "AppPaths.h"
@@ -259,9 +259,29 @@ void Tedlf::buildLayout()
 {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
-    auto *layout = new AnchorLayout(QSize(DesignClientWidth, DesignClientHeight), client);
-    m_layout = layout;
+    m_layout = new AnchorLayout(QSize(DesignClientWidth, DesignClientHeight), client);
+    // Top to bottom, as the window shows them; arrangeForFont sizes them for the font in use.
+    buildTimecodePanel(client);
+    buildCaptureListView(client);
+    buildCameraGrid(client);
+    buildCommandPanel(client);
+    buildMemo(client);
+    buildFunctionKeys(client);
+    setCentralWidget(client);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    List1->installEventFilter(this);
+    List1->viewport()->installEventFilter(this);
+}
+
+// The running timecode, with the lost-events line beside it.
+void Tedlf::buildTimecodePanel(QWidget *client)
+{
     using A = AnchorLayout;
+    AnchorLayout *layout = m_layout;
 
     auto *timecodePanel = new QFrame(client);
     timecodePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -285,6 +305,13 @@ void Tedlf::buildLayout()
         lostevents->setPalette(red);
     }
     lostevents->hide();
+}
+
+// The capture list: whole rows selected, sorted only by a click on a heading.
+void Tedlf::buildCaptureListView(QWidget *client)
+{
+    using A = AnchorLayout;
+    AnchorLayout *layout = m_layout;
 
     List1 = new QTableView(client);
     List1->setObjectName(QStringLiteral("List1"));
@@ -316,6 +343,13 @@ void Tedlf::buildLayout()
     }
     layout->addWidget(List1, QRect(0, 40, 486, 394), A::Left | A::Top | A::Bottom);
     m_follower = new CaptureListFollower(List1);
+}
+
+// The camera table: reel name and edit type of each camera, edited in place.
+void Tedlf::buildCameraGrid(QWidget *client)
+{
+    using A = AnchorLayout;
+    AnchorLayout *layout = m_layout;
 
     cameragrid = new QTableWidget(GridRows, GridColumns, client);
     cameragrid->setObjectName(QStringLiteral("cameragrid"));
@@ -348,6 +382,13 @@ void Tedlf::buildLayout()
     }
     cameragrid->setCurrentCell(1, 1);
     layout->addWidget(cameragrid, QRect(500, 0, 362, 434), A::Left | A::Top | A::Bottom);
+}
+
+// The command buttons below the list.
+void Tedlf::buildCommandPanel(QWidget *client)
+{
+    using A = AnchorLayout;
+    AnchorLayout *layout = m_layout;
 
     Panel1 = new QFrame(client);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -363,6 +404,13 @@ void Tedlf::buildLayout()
     kexit = commandButton(Panel1, "kexit", QStringLiteral("Exit"), 536);
     m_commandButtons = {Kfilname, kdelete, Kcomment, kdeleteall, button5, button6, makesave, kexit};
     layout->addWidget(Panel1, QRect(0, 434, 862, 33), A::Left | A::Right | A::Bottom);
+}
+
+// The EDL made, read-only, in a fixed-pitch font.
+void Tedlf::buildMemo(QWidget *client)
+{
+    using A = AnchorLayout;
+    AnchorLayout *layout = m_layout;
 
     Memo1 = new LinesView(client);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -374,6 +422,13 @@ void Tedlf::buildLayout()
     memoFont.setPointSize(8);
     Memo1->setFont(memoFont);
     layout->addWidget(Memo1, QRect(0, 463, 869, 193), A::Left | A::Right | A::Bottom);
+}
+
+// The function-key panel: F2 to F9, each a caption above its button.
+void Tedlf::buildFunctionKeys(QWidget *client)
+{
+    using A = AnchorLayout;
+    AnchorLayout *layout = m_layout;
 
     Panel2 = new QFrame(client);
     Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -401,15 +456,6 @@ void Tedlf::buildLayout()
     F2->setText(QStringLiteral("Keep"));
     F3->setText(QStringLiteral("Discard"));
     layout->addWidget(Panel2, QRect(0, 651, 861, 70), A::Left | A::Right | A::Bottom);
-
-    setCentralWidget(client);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-
-    List1->installEventFilter(this);
-    List1->viewport()->installEventFilter(this);
 }
 
 void Tedlf::changeEvent(QEvent *event)
@@ -996,30 +1042,50 @@ void Tedlf::SetLastComment(const QString &text)
 
 bool Tedlf::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == List1->viewport() && event->type() == QEvent::MouseButtonPress) {
-        const auto button = static_cast<QMouseEvent *>(event)->button();
-        if (button != Qt::LeftButton) {
-            // Taken here: the row under the pointer becomes the one selected, and the comment is
-            // for it. On empty space the selection stays as it is.
-            m_follower->selectRowAt(static_cast<QMouseEvent *>(event)->position().toPoint());
-            runGuarded([&] { List1MouseDown(button); });
-            return true;
-        }
-    } else if (watched == List1 && event->type() == QEvent::KeyRelease) {
-        if (!static_cast<QKeyEvent *>(event)->isAutoRepeat())
-            runGuarded([this] { List1KeyUp(); });
-    } else if (event->type() == QEvent::MouseButtonPress) {
+    // Three kinds of widget report here, each for a job of its own.
+    bool done = false;
+    if (watched == List1->viewport()) {
+        done = listViewportEvent(event);
+    } else if (watched == List1) {
+        listEvent(event);
+    } else {
         const auto key = std::find(m_functionKeys.begin(), m_functionKeys.end(), watched);
-        if (key != m_functionKeys.end()) {
-            const auto button = static_cast<QMouseEvent *>(event)->button();
-            runGuarded([&] { F2MouseDown(*key, button); });
-            // The left button goes on to the button, which shows itself pressed; the others have
-            // done their work (the caption dialog) and end here.
-            if (button != Qt::LeftButton)
-                return true;
-        }
+        if (key != m_functionKeys.end())
+            done = functionKeyEvent(*key, event);
     }
-    return TKxForm::eventFilter(watched, event);
+    return done || TKxForm::eventFilter(watched, event);
+}
+
+bool Tedlf::listViewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::MouseButtonPress)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const auto button = mouse->button();
+    if (button == Qt::LeftButton)
+        return false;
+    // Taken here: the row under the pointer becomes the one selected, and the comment is for
+    // it. On empty space the selection stays as it is.
+    m_follower->selectRowAt(mouse->position().toPoint());
+    runGuarded([&] { List1MouseDown(button); });
+    return true;
+}
+
+void Tedlf::listEvent(QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent *>(event)->isAutoRepeat())
+        runGuarded([this] { List1KeyUp(); });
+}
+
+bool Tedlf::functionKeyEvent(QPushButton *key, QEvent *event)
+{
+    if (event->type() != QEvent::MouseButtonPress)
+        return false;
+    const auto button = static_cast<QMouseEvent *>(event)->button();
+    runGuarded([&] { F2MouseDown(key, button); });
+    // The left button goes on to the button, which shows itself pressed; the others have done
+    // their work (the caption dialog) and end here.
+    return button != Qt::LeftButton;
 }
 
 // ---------------------------------------------------------------------------------------------
