@@ -14,19 +14,19 @@ int SysexContentLength(const std::uint8_t *Bytes, int Length)
     return Bytes[Length - 1] == SysexEnd ? Length - 1 : Length;
 }
 
-bool Unpack7Bit(std::uint8_t *Bytes, int Length, int CountPos)
+bool Unpack7Bit(std::uint8_t *Bytes, int Length, int CountAt)
 {
     const int content = SysexContentLength(Bytes, Length);
-    if (CountPos < 0 || CountPos >= content)
+    if (CountAt < 0 || CountAt >= content)
         return false;
-    const int count = Bytes[CountPos];
-    if (CountPos + 1 + PackedSize(count) > content)
+    const int count = Bytes[CountAt];
+    if (CountAt + 1 + PackedSize(count) > content)
         return false;
 
     // The write position never passes the read position, and within a group each byte is read
     // before its own or a later position is written, so decoding in place is safe.
-    int read = CountPos + 1;
-    int write = CountPos + 1;
+    int read = CountAt + 1;
+    int write = CountAt + 1;
     for (int remaining = count; remaining > 0; remaining -= 7, read += 8, write += 7) {
         const int n = std::min(remaining, 7);
         const std::uint8_t highBits = Bytes[read + n];

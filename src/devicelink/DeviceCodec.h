@@ -58,12 +58,12 @@ constexpr int PackedSize(int count)
 // mark F7 when the message ends with it.
 int SysexContentLength(const std::uint8_t *Bytes, int Length);
 
-// Decodes in place the packed payload whose count N stands at CountPos of a received message of
-// Length bytes: afterwards the N payload bytes stand at CountPos+1 .. CountPos+N. In a group of n
+// Decodes in place the packed payload whose count N stands at CountAt of a received message of
+// Length bytes: afterwards the N payload bytes stand at CountAt+1 .. CountAt+N. In a group of n
 // data bytes, data byte i takes its bit 7 from bit n-1-i of the group's high-bit byte. Returns
 // false, changing nothing, when the count position or the packed payload that the count claims
 // lies beyond the message's content.
-bool Unpack7Bit(std::uint8_t *Bytes, int Length, int CountPos);
+bool Unpack7Bit(std::uint8_t *Bytes, int Length, int CountAt);
 
 // Encodes one group of N (1 to 7) payload bytes in place: Group[N] gets the high bits of
 // Group[0 .. N-1] (Group[0]'s in bit N-1) and those bytes lose their bit 7. Any other N does
