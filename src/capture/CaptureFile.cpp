@@ -2,9 +2,12 @@
 
 #include "AppPaths.h"
 #include "DocumentFiles.h"
+#include "Errors.h"
 #include "Latin1Text.h"
 #include "TextViews.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -72,7 +75,7 @@ inline void parseLine(CaptureList &list, QLatin1String line)
 // CR each end a line (files from old Macintosh programs end lines with CR alone); a final line end
 // starts no empty line.
 template <typename F>
-void forEachLine(const QByteArray &bytes, F f)
+void forEachLine(QByteArrayView bytes, F f)
 {
     const char *p = bytes.constData();
     const char *const end = p + bytes.size();
@@ -174,9 +177,51 @@ bool LoadGpoFile(CaptureList &list, const QString &path, const ProgressFn &progr
 {
     if (!QFileInfo::exists(path))
         return false;
-    const QByteArray bytes = DocumentFiles::readWhole(path);
+    QFile file(path);
+    const auto failed = [&file, &path] {
+        return CorvaneError(QStringLiteral("Cannot read file %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    };
+    if (!file.open(QIODevice::ReadOnly))
+        throw failed();
+    // Read in blocks, each parsed up to its last LF: a file of a million rows never waits whole
+    // in memory beside its rows. What follows the last LF (a line read in part, or lines ended by
+    // a lone CR, with the CR that may pair with the next block's LF) waits for the next block.
+    QByteArray pending;
+    const auto readBlock = [&] {
+        const qsizetype kept = pending.size();
+        pending.resize(kept + LoadBlockBytes);
+        const qint64 got = file.read(pending.data() + kept, LoadBlockBytes);
+        if (got < 0)
+            throw failed();
+        pending.resize(kept + got);
+        return got > 0;
+    };
+    // A file that cannot be read at all leaves the list as it was.
+    bool more = readBlock();
     list.clear();
-    decode(bytes, list, progress);
+    const qint64 total = std::max<qint64>(file.size(), 1);
+    qint64 consumed = 0;
+    qint64 lines = 0;
+    const auto parse = [&](QByteArrayView part) {
+        forEachLine(part, [&](const char *begin, const char *end) {
+            parseLine(list, QLatin1String(begin, end));
+            if (progress && (++lines & 0x3FFF) == 0)
+                progress(consumed + (end - part.constData()), total);
+        });
+        consumed += part.size();
+    };
+    CaptureList::AppendBatch batch(list);
+    while (more) {
+        const qsizetype whole = pending.lastIndexOf('\n') + 1;
+        if (whole > 0) {
+            parse(QByteArrayView(pending).first(whole));
+            pending.remove(0, whole);
+        }
+        more = readBlock();
+    }
+    parse(pending);
+    if (progress)
+        progress(total, total);
     return true;
 }
 

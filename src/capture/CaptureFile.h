@@ -49,8 +49,10 @@ int countLines(const QByteArray &bytes);
 qsizetype wholeLinesSize(const QByteArray &bytes);
 
 // Replaces the list by the file's rows. A missing file changes nothing and returns false. A file
-// that cannot be read throws CorvaneError before the list is touched.
-// progress is told of the bytes read into rows.
+// that cannot be read throws CorvaneError before the list is touched (one that fails part of the
+// way throws with the rows read until then). The file is read in blocks of LoadBlockBytes, so it
+// never waits whole in memory. progress is told of the bytes read into rows.
+inline constexpr qint64 LoadBlockBytes = qint64(1) << 20;
 bool LoadGpoFile(CaptureList &list, const QString &path, const ProgressFn &progress = {});
 
 // Writes every row; an existing file is replaced as one step. Throws CorvaneError.

@@ -375,6 +375,43 @@ private slots:
         }
     }
 
+    // The loader reads blocks: a line break on a block's edge, and a line longer than a block,
+    // give the same rows as the whole file read at once.
+    void loadAcrossBlocks_data()
+    {
+        QTest::addColumn<QByteArray>("ending");
+        QTest::addColumn<qint64>("commentBytes");
+        const qint64 block = CaptureFile::LoadBlockBytes;
+        const qint64 head = qint64(sizeof("0001,0001,10:00:00:00,10:00:00:00,") - 1);
+        QTest::newRow("CR LF split by the block's end") << QByteArray("\r\n") << block - head - 1;
+        QTest::newRow("lone CR last in the block") << QByteArray("\r") << block - head - 1;
+        QTest::newRow("lone CR first in the next block") << QByteArray("\r") << block - head;
+        QTest::newRow("LF last in the block") << QByteArray("\n") << block - head - 1;
+        QTest::newRow("line of three blocks") << QByteArray("\r\n") << 3 * block;
+        QTest::newRow("lone CRs only") << QByteArray("\r") << qint64(3);
+    }
+
+    void loadAcrossBlocks()
+    {
+        QFETCH(QByteArray, ending);
+        QFETCH(qint64, commentBytes);
+        QByteArray bytes = "0001,0001,10:00:00:00,10:00:00:00," + QByteArray(commentBytes, 'x') + ending;
+        for (int row = 2; bytes.size() < 3 * CaptureFile::LoadBlockBytes; ++row)
+            bytes += QStringLiteral("%1,0002,10:00:01:00,10:00:01:00,cut %1").arg(row, 4, 10, QLatin1Char('0')).toLatin1() + ending;
+        bytes += "9999,0000,10:00:02:00,10:00:02:00,last";
+        const QString file = path(QStringLiteral("blocks.gpo"));
+        QVERIFY(TestFiles::write(file, bytes));
+        CaptureList whole;
+        CaptureFile::decode(bytes, whole);
+        QCOMPARE(whole.count(), CaptureFile::countLines(bytes));
+        CaptureList loaded;
+        QVERIFY(CaptureFile::LoadGpoFile(loaded, file));
+        QCOMPARE(loaded.count(), whole.count());
+        QCOMPARE(rowsOf(loaded), rowsOf(whole));
+        QCOMPARE(loaded.text(0, CaptureList::CommentColumn).size(), commentBytes);
+        QCOMPARE(loaded.text(loaded.count() - 1, CaptureList::CommentColumn), QStringLiteral("last"));
+    }
+
     // Loading replaces the rows; a missing file leaves them; an unreadable one leaves them and
     // says why.
     void loadReplacesRows()
