@@ -71,26 +71,42 @@ QByteArray escape(const QString &text)
     return out;
 }
 
-// CRC-16/X-25 (qChecksum's ISO 3309), a byte at a time from a table: millions of records are
-// summed when a list is journaled whole or a journal is read back.
-constexpr std::array<quint16, 256> crcTable()
+// CRC-16/X-25 (qChecksum's ISO 3309), four bytes at a time from four tables ("slicing by 4"):
+// millions of records are summed when a list is journaled whole or a journal is read back.
+// Table k gives the sum of a byte followed by k zero bytes; the 16-bit sum so far is folded into
+// the first two bytes of each group of four.
+using CrcTables = std::array<std::array<quint16, 256>, 4>;
+
+constexpr CrcTables crcTables()
 {
-    std::array<quint16, 256> table{};
+    CrcTables tables{};
     for (unsigned n = 0; n < 256; ++n) {
         unsigned crc = n;
         for (int bit = 0; bit < 8; ++bit)
             crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
-        table[n] = static_cast<quint16>(crc);
+        tables[0][n] = static_cast<quint16>(crc);
     }
-    return table;
+    for (size_t k = 1; k < tables.size(); ++k) {
+        for (unsigned n = 0; n < 256; ++n) {
+            const unsigned before = tables[k - 1][n];
+            tables[k][n] = static_cast<quint16>((before >> 8) ^ tables[0][before & 0xFF]);
+        }
+    }
+    return tables;
 }
-constexpr std::array<quint16, 256> CrcTable = crcTable();
+constexpr CrcTables Crc = crcTables();
 
 quint16 crc16(QByteArrayView bytes)
 {
     unsigned crc = 0xFFFF;
-    for (const char c : bytes)
-        crc = (crc >> 8) ^ CrcTable[(crc ^ static_cast<unsigned char>(c)) & 0xFF];
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const unsigned char *const end = p + bytes.size();
+    for (; end - p >= 4; p += 4) {
+        crc ^= unsigned(p[0]) | unsigned(p[1]) << 8;
+        crc = Crc[3][crc & 0xFF] ^ Crc[2][crc >> 8] ^ Crc[1][p[2]] ^ Crc[0][p[3]];
+    }
+    for (; p < end; ++p)
+        crc = (crc >> 8) ^ Crc[0][(crc ^ *p) & 0xFF];
     return static_cast<quint16>(~crc);
 }
 
