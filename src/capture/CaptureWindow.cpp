@@ -255,6 +255,11 @@ auto Tedlf::handler(void (Tedlf::*slot)())
 // ---------------------------------------------------------------------------------------------
 // Layout
 
+namespace {
+// Which sides of the client area a widget keeps its distance to as the window is resized.
+using A = AnchorLayout;
+} // namespace
+
 void Tedlf::buildLayout()
 {
     auto *client = new QWidget(this);
@@ -280,12 +285,9 @@ void Tedlf::buildLayout()
 // The running timecode, with the lost-events line beside it.
 void Tedlf::buildTimecodePanel(QWidget *client)
 {
-    using A = AnchorLayout;
-    AnchorLayout *layout = m_layout;
-
     auto *timecodePanel = new QFrame(client);
     timecodePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    layout->addWidget(timecodePanel, QRect(0, 0, 504, 33), A::Left | A::Top | A::Right);
+    m_layout->addWidget(timecodePanel, QRect(0, 0, 504, 33), A::Left | A::Top | A::Right);
 
     tcpoz = new QLabel(QStringLiteral("00:00:00:00"), timecodePanel);
     tcpoz->setObjectName(QStringLiteral("tcpoz"));
@@ -310,9 +312,6 @@ void Tedlf::buildTimecodePanel(QWidget *client)
 // The capture list: whole rows selected, sorted only by a click on a heading.
 void Tedlf::buildCaptureListView(QWidget *client)
 {
-    using A = AnchorLayout;
-    AnchorLayout *layout = m_layout;
-
     List1 = new QTableView(client);
     List1->setObjectName(QStringLiteral("List1"));
     List1->setModel(m_list);
@@ -341,16 +340,13 @@ void Tedlf::buildCaptureListView(QWidget *client)
                 columns->resizeSection(section, ListColumns[section].minimum);
         });
     }
-    layout->addWidget(List1, QRect(0, 40, 486, 394), A::Left | A::Top | A::Bottom);
+    m_layout->addWidget(List1, QRect(0, 40, 486, 394), A::Left | A::Top | A::Bottom);
     m_follower = new CaptureListFollower(List1);
 }
 
 // The camera table: reel name and edit type of each camera, edited in place.
 void Tedlf::buildCameraGrid(QWidget *client)
 {
-    using A = AnchorLayout;
-    AnchorLayout *layout = m_layout;
-
     cameragrid = new QTableWidget(GridRows, GridColumns, client);
     cameragrid->setObjectName(QStringLiteral("cameragrid"));
     cameragrid->horizontalHeader()->hide();
@@ -381,15 +377,12 @@ void Tedlf::buildCameraGrid(QWidget *client)
         }
     }
     cameragrid->setCurrentCell(1, 1);
-    layout->addWidget(cameragrid, QRect(500, 0, 362, 434), A::Left | A::Top | A::Bottom);
+    m_layout->addWidget(cameragrid, QRect(500, 0, 362, 434), A::Left | A::Top | A::Bottom);
 }
 
 // The command buttons below the list.
 void Tedlf::buildCommandPanel(QWidget *client)
 {
-    using A = AnchorLayout;
-    AnchorLayout *layout = m_layout;
-
     Panel1 = new QFrame(client);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -403,15 +396,12 @@ void Tedlf::buildCommandPanel(QWidget *client)
     makesave = commandButton(Panel1, "makesave", QStringLiteral("Make&&Save"), 460);
     kexit = commandButton(Panel1, "kexit", QStringLiteral("Exit"), 536);
     m_commandButtons = {Kfilname, kdelete, Kcomment, kdeleteall, button5, button6, makesave, kexit};
-    layout->addWidget(Panel1, QRect(0, 434, 862, 33), A::Left | A::Right | A::Bottom);
+    m_layout->addWidget(Panel1, QRect(0, 434, 862, 33), A::Left | A::Right | A::Bottom);
 }
 
 // The EDL made, read-only, in a fixed-pitch font.
 void Tedlf::buildMemo(QWidget *client)
 {
-    using A = AnchorLayout;
-    AnchorLayout *layout = m_layout;
-
     Memo1 = new LinesView(client);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setAccessibleName(QStringLiteral("EDL"));
@@ -421,15 +411,12 @@ void Tedlf::buildMemo(QWidget *client)
     memoFont.setFixedPitch(true);
     memoFont.setPointSize(8);
     Memo1->setFont(memoFont);
-    layout->addWidget(Memo1, QRect(0, 463, 869, 193), A::Left | A::Right | A::Bottom);
+    m_layout->addWidget(Memo1, QRect(0, 463, 869, 193), A::Left | A::Right | A::Bottom);
 }
 
 // The function-key panel: F2 to F9, each a caption above its button.
 void Tedlf::buildFunctionKeys(QWidget *client)
 {
-    using A = AnchorLayout;
-    AnchorLayout *layout = m_layout;
-
     Panel2 = new QFrame(client);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     QFont keyFont = font();
@@ -455,7 +442,7 @@ void Tedlf::buildFunctionKeys(QWidget *client)
     }
     F2->setText(QStringLiteral("Keep"));
     F3->setText(QStringLiteral("Discard"));
-    layout->addWidget(Panel2, QRect(0, 651, 861, 70), A::Left | A::Right | A::Bottom);
+    m_layout->addWidget(Panel2, QRect(0, 651, 861, 70), A::Left | A::Right | A::Bottom);
 }
 
 void Tedlf::changeEvent(QEvent *event)
