@@ -10,8 +10,8 @@
 // one (4: "a2/v"), Latin-1 comments, a camera on and off at one frame (row 17-18), camera 16, and
 // a last row with a camera on (so Make adds the closing row).
 //
-// Golden files live in tests/capture/golden/; CORVANE_UPDATE_GOLDEN=1 rewrites them from the
-// program's output (read what changed before committing).
+// Golden files live in tests/capture/golden/; CORVANE_UPDATE_GOLDEN=1 rewrites those that differ
+// from the program's output, and the run fails naming them (read what changed before committing).
 
 #include "CaptureFile.h"
 #include "CaptureFixtures.h"
@@ -56,39 +56,10 @@ QString goldenPath(const QString &relative)
     return sourceDir() + QStringLiteral("/tests/capture/golden/") + relative;
 }
 
-bool updatingGolden()
-{
-    return qEnvironmentVariableIsSet("CORVANE_UPDATE_GOLDEN");
-}
-
-// Empty when bytes are the golden file's, else where they part. A golden file whose name ends in
-// ".qz" is kept compressed (qCompress): the 1,200-row timelines would be megabytes of text.
+// Empty when bytes are the golden file's (relative to golden/), else where they part.
 QString goldenDifference(const QString &relative, const QByteArray &bytes)
 {
-    const QString path = goldenPath(relative);
-    const bool compressed = relative.endsWith(QLatin1String(".qz"));
-    if (updatingGolden()) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        return TestFiles::write(path, compressed ? qCompress(bytes, 9) : bytes) ? QString()
-                                                                               : QStringLiteral("cannot write ") + path;
-    }
-    if (!QFileInfo::exists(path))
-        return QStringLiteral("no golden file ") + path;
-    const QByteArray golden = compressed ? qUncompress(TestFiles::read(path)) : TestFiles::read(path);
-    if (golden == bytes)
-        return QString();
-    const QList<QByteArray> want = golden.split('\n');
-    const QList<QByteArray> got = bytes.split('\n');
-    for (qsizetype i = 0; i < std::max(want.size(), got.size()); ++i) {
-        const QByteArray w = i < want.size() ? want[i] : QByteArray("<end>");
-        const QByteArray g = i < got.size() ? got[i] : QByteArray("<end>");
-        if (w != g)
-            return QStringLiteral("%1 line %2:\n  golden: %3\n  made:   %4")
-                .arg(relative)
-                .arg(i + 1)
-                .arg(QString::fromLatin1(w), QString::fromLatin1(g));
-    }
-    return relative + QStringLiteral(": differs");
+    return TestFiles::goldenDifference(goldenPath(relative), bytes);
 }
 
 // A capture as the tests use it: its rows, cameras, title and the name of its files.
@@ -341,14 +312,17 @@ private slots:
             QVERIFY2(difference.isEmpty(), qPrintable(difference));
             return;
         }
-        // One file per camera used, named as Save names them; no other file in the folder.
+        // One file per camera used, named as Save names them; no other file in the folder. Every
+        // file is compared before the test fails, so that one update run rewrites all that differ.
         QStringList made;
+        QStringList differences;
         for (const EdlDocument &document : documents) {
             const QString file = QFileInfo(EdlFile::perCameraPath(c.name + QStringLiteral(".edl"), document.reel)).fileName();
             made << file;
-            const QString difference = goldenDifference(golden + QLatin1Char('/') + file, bytesOf(document));
-            QVERIFY2(difference.isEmpty(), qPrintable(difference));
+            differences << goldenDifference(golden + QLatin1Char('/') + file, bytesOf(document));
         }
+        differences.removeAll(QString());
+        QVERIFY2(differences.isEmpty(), qPrintable(differences.join(QLatin1Char('\n'))));
         const QStringList there = QDir(goldenPath(golden)).entryList({QStringLiteral("*.edl")}, QDir::Files, QDir::Name);
         made.sort();
         QCOMPARE(made, there);
@@ -377,10 +351,10 @@ private slots:
         const int rows = list.count();
         const Timeline timeline = Timeline::fromCapture(list, c.cameras, c.title, rate);
         QCOMPARE(list.count(), rows); // an export adds no closing row
-        QString difference = goldenDifference(otio, OtioWriter::write(timeline));
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
-        difference = goldenDifference(xml, Fcp7XmlWriter::write(timeline));
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        QStringList differences{goldenDifference(otio, OtioWriter::write(timeline)),
+                                goldenDifference(xml, Fcp7XmlWriter::write(timeline))};
+        differences.removeAll(QString());
+        QVERIFY2(differences.isEmpty(), qPrintable(differences.join(QLatin1Char('\n'))));
     }
 
     // The default layout made through the layout choice is BuildEdl's, line for line.
