@@ -29,4 +29,15 @@ inline QString make(const QString &built, const QString &folder)
     return make(built, QFileInfo(built).dir().filePath(QStringLiteral("corvane.def")), folder);
 }
 
+// Makes folder (a private one: QTemporaryDir makes it 0700) the temporary and runtime folder,
+// $TMPDIR and $XDG_RUNTIME_DIR, of this process and so of the programs it starts. The program's
+// single-instance lock lives there: neither a Corvane that the user runs nor another test's
+// copies hold it, and the copies started here hold no lock of the machine's. False when the
+// folder did not become the temporary folder.
+inline bool usePrivateRuntime(const QString &folder)
+{
+    return qputenv("TMPDIR", QFile::encodeName(folder)) && qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder))
+        && QDir(QDir::tempPath()).canonicalPath() == QDir(folder).canonicalPath();
+}
+
 } // namespace ProgramCopy

@@ -119,6 +119,8 @@ class TestCrashRecovery : public QObject {
 
 private:
     QTemporaryDir m_dir;
+    // The temporary and runtime folder of the programs started: their single-instance lock.
+    QTemporaryDir m_runtime;
     QString m_exe;
 
     QString journalPath() const { return m_dir.filePath(QStringLiteral("corvane.journal")); }
@@ -154,6 +156,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        QVERIFY(m_runtime.isValid());
+        QVERIFY(ProgramCopy::usePrivateRuntime(m_runtime.path()));
         m_exe = ProgramCopy::make(QStringLiteral(CORVANE_TESTHOST), QStringLiteral(CORVANE_DEF), m_dir.path(),
                                   QStringLiteral("corvane"));
         QVERIFY(!m_exe.isEmpty());

@@ -55,6 +55,8 @@ class TestRestartsX11 : public QObject {
 
 private:
     QTemporaryDir m_dir;
+    // The temporary and runtime folder of the programs started: their single-instance lock.
+    QTemporaryDir m_runtime;
     QString m_exe;
 
     QString settingsPath() const { return m_dir.filePath(QStringLiteral("corvane.ini")); }
@@ -74,6 +76,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        QVERIFY(m_runtime.isValid());
+        QVERIFY(ProgramCopy::usePrivateRuntime(m_runtime.path()));
         m_exe = ProgramCopy::make(QStringLiteral(CORVANE_EXE), m_dir.path());
         QVERIFY(!m_exe.isEmpty());
     }
