@@ -42,8 +42,9 @@ function(corvane_use_jack)
     set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
                  "JACK_DEFAULT_SERVER=${server}" "JACK_NO_START_SERVER=1" "JACK_NO_AUDIO_RESERVATION=1")
     set_property(TEST ${test} APPEND PROPERTY LABELS jack)
-    # Real-time traffic through the server: no other test competes for the two cores meanwhile,
-    # and the tests do not see each other's ports come and go.
-    set_property(TEST ${test} PROPERTY RUN_SERIAL TRUE)
+    # One MIDI test at a time, so that the tests do not see each other's ports come and go. Other
+    # tests run beside them: the server and its clients' process threads run with real-time
+    # scheduling (scripts/jack-fixture), which ordinary load cannot delay.
+    set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK jack_server)
   endforeach()
 endfunction()

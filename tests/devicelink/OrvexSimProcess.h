@@ -28,9 +28,14 @@ public:
         m_process.start(QStringLiteral(ORVEX_SIM), QStringList{"--api", "jack", "--name", m_name} + arguments);
     }
 
+    // Ended as a user ends it (SIGTERM: it closes its ports and leaves the server in order);
+    // killed only when that does not end it.
     ~OrvexSimProcess()
     {
-        if (m_process.state() != QProcess::NotRunning) {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
             m_process.kill();
             m_process.waitForFinished();
         }

@@ -59,16 +59,17 @@ inline bool jackOutputListed(const QString &name)
     return false;
 }
 
-// A JACK server of the test's own, with the dummy driver: no sound hardware, D-Bus or
-// real-time rights needed. It is the default server of this process (and of the processes it
-// starts) while it exists, and it dies with this process whatever happens.
+// A JACK server of the test's own, with the dummy driver: no sound hardware or D-Bus needed. It
+// runs with real-time scheduling where this user may use it, as scripts/jack-fixture's does (see
+// there why), and says so where not. It is the default server of this process (and of the
+// processes it starts) while it exists, and it dies with this process whatever happens.
 class PrivateJackServer {
 public:
     explicit PrivateJackServer(QString name) : m_name(std::move(name))
     {
         qputenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit());
         m_process.setProgram(QStringLiteral("jackd"));
-        m_process.setArguments({QStringLiteral("--no-realtime"), QStringLiteral("-n"), m_name,
+        m_process.setArguments({QStringLiteral("--realtime"), QStringLiteral("-n"), m_name,
                                 QStringLiteral("--port-max"), QStringLiteral("64"), QStringLiteral("-d"),
                                 QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"),
                                 QStringLiteral("-p"), QStringLiteral("256")});
@@ -148,9 +149,33 @@ private:
         }
         const bool up = QTest::qWaitFor([this] { return m_process.state() != QProcess::Running || jackAnswers(); },
                                         20000);
-        if (up && m_process.state() == QProcess::Running)
+        if (up && m_process.state() == QProcess::Running) {
+            if (!realtime())
+                qWarning("JACK server %s runs WITHOUT real-time scheduling (this user may not use it): on a busy "
+                         "machine its clients can miss periods, and the tests fail on the events it dropped",
+                         qPrintable(m_name));
             return true;
+        }
         *why = QStringLiteral("jackd did not answer: ") + output();
+        return false;
+    }
+
+    // Whether one of the server's threads runs with a real-time policy (SCHED_FIFO or SCHED_RR).
+    bool realtime() const
+    {
+        const QString tasks = QStringLiteral("/proc/%1/task").arg(m_process.processId());
+        for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile sched(tasks + QLatin1Char('/') + task + QStringLiteral("/sched"));
+            if (!sched.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray &line : sched.readAll().split('\n')) {
+                if (line.startsWith("policy")) {
+                    const QByteArray policy = line.mid(line.indexOf(':') + 1).trimmed();
+                    if (policy == "1" || policy == "2")
+                        return true;
+                }
+            }
+        }
         return false;
     }
 
