@@ -19,6 +19,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 #include <stdexcept>
@@ -315,10 +317,17 @@ private slots:
     {
         QFETCH(QByteArray, content);
         if (content.startsWith("<dead>")) {
+            // A process that ran and was waited for: its number is read while it runs (QProcess
+            // forgets it once the process has ended), and no process has that number any more.
             QProcess gone;
             gone.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-functions")});
+            QVERIFY(gone.waitForStarted(30000));
+            const qint64 pid = gone.processId();
+            QVERIFY(pid > 0);
             QVERIFY(gone.waitForFinished(30000));
-            content.replace("<dead>", QByteArray::number(gone.processId()));
+            QVERIFY2(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH,
+                     qPrintable(QStringLiteral("process %1 is still there").arg(pid)));
+            content.replace("<dead>", QByteArray::number(pid));
         }
         const QString name = QStringLiteral("corvaneTestLeft%1").arg(QCoreApplication::applicationPid());
         const QString path = SingleInstance::lockFilePathFor(name);
