@@ -3,6 +3,7 @@
 #include "CameraTable.h"
 #include "CaptureList.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -53,6 +54,19 @@ inline CameraTable standardCameras()
         table.setEditType(camera, QStringLiteral("V"));
     }
     return table;
+}
+
+// The checksum of a capture journal record: Qt's CRC-16 (ISO 3309) of its body in four upper-case
+// hexadecimal digits.
+inline QByteArray journalChecksum(const QByteArray &body)
+{
+    return QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper();
+}
+
+// A capture journal record as the journal writes it: body, tab, checksum, line feed.
+inline QByteArray journalRecord(const QByteArray &body)
+{
+    return body + '\t' + journalChecksum(body) + '\n';
 }
 
 } // namespace CaptureFixtures

@@ -15,6 +15,7 @@
 
 using CaptureFixtures::eventRow;
 using CaptureFixtures::fill;
+using CaptureFixtures::journalRecord;
 using CaptureFixtures::Row;
 using CaptureFixtures::Rows;
 using CaptureFixtures::rowsOf;
@@ -349,9 +350,6 @@ private slots:
     // number of rows that follow as A records, U alone.
     void loadAndUndoRecords()
     {
-        const auto record = [](const QByteArray &body) {
-            return body + '\t' + QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper() + '\n';
-        };
         CaptureList list;
         list.setUndoEnabled(true);
         fill(list, {eventRow("0001", "0001", "10:00:00:00")});
@@ -363,23 +361,20 @@ private slots:
         QVERIFY(list.undo());
         journal.close();
         QCOMPARE(TestFiles::read(journalPath()),
-                 record("CORVANE-JOURNAL\t2") + record("A\t0001\t0001\t10:00:00:00\t10:00:00:00\t") + record("L\t2")
-                     + record("A\t0001\t0101\t09:00:00:00\t09:00:00:00\tfrom file")
-                     + record("A\t0002\t0000\t09:00:01:00\t09:00:01:00\t") + record("U"));
+                 journalRecord("CORVANE-JOURNAL\t2") + journalRecord("A\t0001\t0001\t10:00:00:00\t10:00:00:00\t")
+                     + journalRecord("L\t2") + journalRecord("A\t0001\t0101\t09:00:00:00\t09:00:00:00\tfrom file")
+                     + journalRecord("A\t0002\t0000\t09:00:01:00\t09:00:01:00\t") + journalRecord("U"));
         QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(list));
     }
 
     // A journal of the version before undo (no L or U records) is read as ever.
     void journalOfTheFirstVersionIsRead()
     {
-        const auto record = [](const QByteArray &body) {
-            return body + '\t' + QByteArray::number(qChecksum(body), 16).rightJustified(4, '0').toUpper() + '\n';
-        };
-        QByteArray earlier = record("CORVANE-JOURNAL\t1");
-        earlier += record("A\t0001\t0001\t10:00:00:00\t10:00:00:00\t");
-        earlier += record("A\t0002\t0004\t10:00:01:00\t10:00:01:00\t");
-        earlier += record("X");
-        earlier += record("A\t0001\t0002\t10:00:02:00\t10:00:02:00\tafter");
+        QByteArray earlier = journalRecord("CORVANE-JOURNAL\t1");
+        earlier += journalRecord("A\t0001\t0001\t10:00:00:00\t10:00:00:00\t");
+        earlier += journalRecord("A\t0002\t0004\t10:00:01:00\t10:00:01:00\t");
+        earlier += journalRecord("X");
+        earlier += journalRecord("A\t0001\t0002\t10:00:02:00\t10:00:02:00\tafter");
         QVERIFY(TestFiles::write(journalPath(), earlier));
         CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
         QCOMPARE(r.found, CaptureJournal::Found::Rows);
