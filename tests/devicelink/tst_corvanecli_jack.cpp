@@ -1,6 +1,7 @@
-// corvane-cli devices and monitor run as processes on the private JACK server of the JackServer
-// fixture, with orvex-sim as the interface; and the commands' argument errors.
+// corvane-cli devices, monitor and capture run as processes on the private JACK server of the
+// JackServer fixture, with orvex-sim as the interface.
 
+#include "CliProcess.h"
 #include "FaultyDisk.h"
 #include "OrvexSimProcess.h"
 #include "TestFiles.h"
@@ -12,32 +13,6 @@
 
 #include <csignal>
 
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &arguments, const QString &folder = QString())
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(QStringLiteral(CORVANE_CLI), arguments);
-    Run run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
-
-} // namespace
 
 class TestCorvaneCliJack : public QObject {
     Q_OBJECT
@@ -193,35 +168,6 @@ private slots:
                  qPrintable(err));
         QVERIFY2(!err.contains(QStringLiteral("lost")), qPrintable(err));
         QCOMPARE(TestFiles::read(file), expected);
-    }
-
-    void argumentErrors_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("monitor without --in") << QStringList{"monitor"} << 2 << "Usage: corvane-cli monitor";
-        QTest::newRow("monitor, stray argument") << QStringList{"monitor", "--in", "x", "y"} << 2 << "Usage: corvane-cli monitor";
-        QTest::newRow("capture without -o") << QStringList{"capture", "--in", "x"} << 2 << "Usage: corvane-cli capture";
-        QTest::newRow("devices, stray argument") << QStringList{"devices", "x"} << 2 << "Usage: corvane-cli devices";
-        QTest::newRow("unknown input") << QStringList{"monitor", "--in", "no such device"} << 1
-                                       << "MIDI input device not found: no such device";
-        QTest::newRow("capture, unknown input")
-            << QStringList{"capture", "--in", "no such device", "-o", "show.gpo"} << 1
-            << "MIDI input device not found: no such device";
-    }
-
-    void argumentErrors()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, message);
-        const Run run = runCli(arguments, m_dir.path());
-        QCOMPARE(run.exitCode, exitCode);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QVERIFY(run.out.isEmpty());
-        // A capture that never started leaves no file behind.
-        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("show.gpo"))));
     }
 };
 
