@@ -4,8 +4,17 @@
 // that may not grow (the process's RLIMIT_FSIZE). A tmpfs mount needs root (CI runs as root);
 // where it is refused, the tests that need it skip, saying why. The file-size limit works
 // everywhere on Unix.
+//
+// A test that dies with its tmpfs mounted (a crash, a kill at its timeout, a failure that skips
+// the destructor) must leave no mount on the machine. So a test process that includes this file
+// moves into a mount namespace of its own as it starts, before main (while it has a single thread:
+// a namespace entered later would be the calling thread's alone), with its mounts kept from
+// propagating back: its tmpfs mounts exist for it and its children only, and the kernel drops them
+// when the last of them ends. Where that is refused, the mounts are the machine's; then each
+// SmallFileSystem first removes what the ones of dead processes left (their folders name them).
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -21,13 +30,54 @@
 #include <unistd.h>
 #endif
 #if defined(Q_OS_LINUX)
+#include <sched.h>
 #include <sys/mount.h>
 #endif
+
+namespace FaultyDiskDetail {
+
+// True when this process now has a mount namespace of its own whose mounts do not propagate.
+inline bool enterPrivateMountNamespace()
+{
+#if defined(Q_OS_LINUX)
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+#else
+    return false;
+#endif
+}
+
+// Entered when the program starts (see above).
+inline const bool privateMounts = enterPrivateMountNamespace();
+
+// The folders of small file systems are named "corvane-smallfs-PID-XXXXXX" in the temporary folder.
+inline QString folderPrefix()
+{
+    return QStringLiteral("corvane-smallfs-");
+}
+
+// Unmounts and removes the folders that small file systems of processes now gone left behind.
+inline void removeLeftovers()
+{
+#if defined(Q_OS_LINUX)
+    const QDir temp(QDir::tempPath());
+    for (const QString &name : temp.entryList({folderPrefix() + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden)) {
+        bool ok = false;
+        const pid_t owner = name.mid(folderPrefix().size()).section(QLatin1Char('-'), 0, 0).toInt(&ok);
+        if (!ok || owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        const QByteArray path = QFile::encodeName(temp.filePath(name));
+        ::umount2(path.constData(), MNT_DETACH);
+        ::rmdir(path.constData()); // only once empty: a folder that is not a mount keeps its files
+    }
+#endif
+}
+
+} // namespace FaultyDiskDetail
 
 // A 64 KiB tmpfs mounted over a temporary folder for the object's lifetime.
 class SmallFileSystem {
 public:
-    SmallFileSystem()
+    SmallFileSystem() : m_dir(folderTemplate())
     {
 #if defined(Q_OS_LINUX)
         if (!m_dir.isValid()) {
@@ -99,6 +149,15 @@ public:
     }
 
 private:
+    // The template of the folder, once the leftovers of earlier runs are gone.
+    static QString folderTemplate()
+    {
+        FaultyDiskDetail::removeLeftovers();
+        return QDir(QDir::tempPath())
+            .filePath(FaultyDiskDetail::folderPrefix() + QString::number(QCoreApplication::applicationPid())
+                      + QStringLiteral("-XXXXXX"));
+    }
+
     QTemporaryDir m_dir;
     bool m_mounted = false;
     QString m_why;
