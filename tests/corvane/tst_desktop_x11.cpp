@@ -1,7 +1,9 @@
 // The windows on a real desktop: an X display with the openbox window manager, of the screen
 // size the suite chose (CORVANE_X11_LAYOUT). Windows have frames there, the window manager
 // places, focuses and closes them, and keys come through the X server (xdotool), so placement,
-// focus and shortcuts are tested as an operator meets them.
+// focus and shortcuts are tested as an operator meets them. Every function runs on the layout
+// with a panel; the ones whose checks depend on the screen's size are named in
+// tests/corvane/CMakeLists.txt and run on every size (a new one of that kind goes there too).
 
 #include "CaptureJournal.h"
 #include "CaptureListFollower.h"
