@@ -75,6 +75,7 @@ const QString TimecodeText = QStringLiteral("00:00:00:00");
 constexpr int GridRows = CameraTable::CameraCount + 1;
 constexpr int GridColumns = 3;
 constexpr int GridColumnWidths[GridColumns] = {50, 232, 75};
+constexpr int GridNameColumn = 1;
 constexpr int GridRowHeight = 24;
 
 // The line height of the designed font (8 point at 96 dpi); a font in use that is taller makes
@@ -351,8 +352,9 @@ void Tedlf::buildCameraGrid(QWidget *client)
     cameragrid->setObjectName(QStringLiteral("cameragrid"));
     cameragrid->horizontalHeader()->hide();
     cameragrid->verticalHeader()->hide();
+    // The columns always fit across; the 16 cameras scroll when the window is too low for them.
     cameragrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    cameragrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    cameragrid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     cameragrid->setShowGrid(true);
     cameragrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
     cameragrid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
@@ -363,6 +365,9 @@ void Tedlf::buildCameraGrid(QWidget *client)
     cameragrid->horizontalHeader()->setMinimumSectionSize(1);
     for (int c = 0; c < GridColumns; ++c)
         cameragrid->setColumnWidth(c, GridColumnWidths[c]);
+    // The name column takes the width the other two leave, so that the edit type keeps its room
+    // beside the scroll bar when one shows.
+    cameragrid->horizontalHeader()->setSectionResizeMode(GridNameColumn, QHeaderView::Stretch);
     for (int r = 0; r < GridRows; ++r) {
         for (int c = 0; c < GridColumns; ++c) {
             auto *item = new QTableWidgetItem;
@@ -529,6 +534,8 @@ void Tedlf::fitCameraGrid()
     const int cellMargins = 2 * (cameragrid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, cameragrid) + 1) + 2;
     cameragrid->verticalHeader()->setDefaultSectionSize(std::max(qRound(GridRowHeight * scale), metrics.height() + 4));
     for (int c = 0; c < GridColumns; ++c) {
+        if (c == GridNameColumn)
+            continue; // what the others leave
         int widest = 0;
         for (int r = 0; r < GridRows; ++r) {
             if (!(cameragrid->item(r, c)->flags() & Qt::ItemIsEditable))
@@ -697,7 +704,6 @@ void Tedlf::connectHandlers()
     connect(Timer1, &QTimer::timeout, this, handler(&Tedlf::Timer1Timer));
 
     connect(cameragrid->horizontalScrollBar(), &QScrollBar::valueChanged, this, &Tedlf::cameragridTopLeftChanged);
-    connect(cameragrid->verticalScrollBar(), &QScrollBar::valueChanged, this, &Tedlf::cameragridTopLeftChanged);
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
         if (isWithin(old, cameragrid) && !isWithin(now, cameragrid))
             runGuarded([this] { cameragridExit(); });
@@ -1389,9 +1395,9 @@ void Tedlf::cameragridExit()
 
 void Tedlf::cameragridTopLeftChanged()
 {
-    // The grid never scrolls away from its first rows and columns.
+    // The grid never scrolls sideways (an edited cell's text is no reason to move the columns);
+    // it scrolls down only to reach cameras the window is too low to show.
     cameragrid->horizontalScrollBar()->setValue(0);
-    cameragrid->verticalScrollBar()->setValue(0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1023,19 +1023,28 @@ private slots:
         QCOMPARE(memoLines(w), shortShowEdl(QStringLiteral("late show"), QStringLiteral("Host, wide")));
     }
 
-    void cameraGridNeverScrollsAway()
+    // Shorter than its rows (as in a small window), the camera table scrolls down to the camera
+    // chosen, with a scroll bar, and back up; its columns never scroll sideways, the edit type
+    // whole beside the scroll bar.
+    void cameraGridScrollsDownNeverSideways()
     {
         Tedlf &w = openShown();
         QTableWidget *grid = w.cameragrid;
-        grid->resize(grid->width(), 120); // shorter than its rows, as in a small window
+        grid->resize(grid->width(), 120);
+        QTRY_VERIFY(grid->verticalScrollBar()->isVisible());
         grid->setFocus();
-        grid->setCurrentCell(16, 2);
-        grid->scrollToBottom();
+        grid->setCurrentCell(15, 2);
         QTest::keyClick(grid, Qt::Key_Down);
-        QCOMPARE(grid->verticalScrollBar()->value(), 0);
+        QCOMPARE(grid->currentRow(), 16);
+        QVERIFY(grid->verticalScrollBar()->value() > 0);
+        QVERIFY(grid->viewport()->rect().contains(grid->visualItemRect(grid->item(16, 2))));
         QCOMPARE(grid->horizontalScrollBar()->value(), 0);
-        QCOMPARE(grid->rowAt(0), 0);
         QCOMPARE(grid->columnAt(0), 0);
+        grid->setCurrentCell(1, 2);
+        QVERIFY(grid->viewport()->rect().contains(grid->visualItemRect(grid->item(1, 2))));
+        grid->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCOMPARE(grid->rowAt(0), 0); // the headings
+        QCOMPARE(grid->horizontalScrollBar()->value(), 0);
     }
 
     // --- Saving the EDL ------------------------------------------------------------------------

@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QWidget>
 
+#include <algorithm>
+
 // Finds text that a window cuts off: for every label, button, check box, group box title, header
 // section and fixed table cell shown in a window, the text's advance and line height in the
 // widget's own font are compared with the room the widget (as its style draws it) gives the
@@ -201,21 +203,27 @@ inline void checkHeader(const QHeaderView *header, QStringList &clipped)
     }
 }
 
-// The cells of a grid that never change (headings, numbers): not editable.
+// The cells of a grid that never change (headings, numbers): not editable. Of the rows in view,
+// what the viewport shows of each cell: a column running under a scroll bar or past the
+// viewport's edge is cut there.
 inline void checkFixedCells(const QTableWidget *grid, QStringList &clipped)
 {
     const int textMargin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
     const int gridLine = grid->showGrid() ? 1 : 0;
+    const QSize viewport = grid->viewport()->size();
     for (int row = 0; row < grid->rowCount(); ++row) {
-        if (grid->isRowHidden(row) || grid->rowViewportPosition(row) >= grid->viewport()->height())
+        const int top = grid->rowViewportPosition(row);
+        if (grid->isRowHidden(row) || top >= viewport.height() || top + grid->rowHeight(row) <= 0)
             continue;
         for (int column = 0; column < grid->columnCount(); ++column) {
             const QTableWidgetItem *item = grid->item(row, column);
             if (!item || item->text().isEmpty() || (item->flags() & Qt::ItemIsEditable))
                 continue;
+            const int left = grid->columnViewportPosition(column);
+            const int shown = std::min(left + grid->columnWidth(column), viewport.width()) - std::max(left, 0);
             const QFont font = item->data(Qt::FontRole).isValid() ? item->font() : grid->font();
             const Need need{lineSize(QFontMetrics(font), item->text()),
-                            QSize(grid->columnWidth(column) - 2 * textMargin - gridLine, grid->rowHeight(row) - gridLine)};
+                            QSize(shown - 2 * textMargin - gridLine, grid->rowHeight(row) - gridLine)};
             if (!fits(need))
                 clipped << report(grid, item->text(), need, QStringLiteral("cell %1,%2").arg(row).arg(column));
         }
