@@ -11,6 +11,12 @@
 //
 // Needs a running JACK server (JACK_DEFAULT_SERVER); scripts/bench-devicelink starts a private
 // one, builds in release mode and runs this.
+//
+// It ends in bounded time: every stage of a run has a time limit, kept by a thread of its own
+// (so that a stage stuck in a modal dialog or a JACK call that never returns still ends), and
+// past it the benchmark says which stage it was in and how far the events got, stops the sender
+// and ends with status 2. A dialog that comes up (the benchmark answers none) is told with its
+// text, refused, and fails the run.
 
 #include "AppPaths.h"
 #include "CaptureDeviceWindow.h"
@@ -24,19 +30,27 @@
 #include "DeviceWindow.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -80,6 +94,8 @@ public:
         m_count.store(0, std::memory_order_relaxed);
     }
     std::size_t count() const { return std::min(m_count.load(std::memory_order_acquire), m_times.size()); }
+    // The messages handed to the driver callback so far; safe from any thread.
+    std::size_t arrived() const { return m_count.load(std::memory_order_acquire); }
     std::int64_t time(std::size_t k) const { return m_times[k]; }
     std::uint64_t lost() { return m_handle ? m_inner.midiInLostCount(m_handle) : 0; }
 
@@ -152,10 +168,132 @@ private:
     std::atomic<std::size_t> m_count{0};
 };
 
+// How far the current stage got, for the watchdog's thread to tell: the rows taken (baseline) or
+// in the capture list, and the rows shown.
+struct Progress {
+    std::atomic<int> inList{0};
+    std::atomic<int> shown{0};
+    void reset()
+    {
+        inList.store(0);
+        shown.store(0);
+    }
+};
+Progress progress;
+
+// Ends the benchmark when a stage outlives its time limit, from a thread of its own: it says
+// which stage and how far the events got, stops the sender (which then says how many it sent)
+// and ends the process.
+class Watchdog {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    Watchdog(const TappedMidiService &tap, int events) : m_tap(tap), m_events(events), m_thread([this] { watch(); }) {}
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    void stage(const QString &name, std::chrono::seconds limit)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stage = name.toStdString();
+            m_limit = limit;
+            m_deadline = Clock::now() + limit;
+        }
+        m_changed.notify_all();
+    }
+    std::string stageName()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_stage;
+    }
+    void setSender(qint64 pid) { m_sender.store(pid); }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_quit) {
+            if (m_stage.empty()) {
+                m_changed.wait(lock);
+                continue;
+            }
+            m_changed.wait_until(lock, m_deadline);
+            if (!m_quit && Clock::now() >= m_deadline)
+                giveUp();
+        }
+    }
+
+    [[noreturn]] void giveUp()
+    {
+        std::fprintf(stderr,
+                     "bench_devicelink: gave up after %lld s in stage \"%s\": of %d events to send, %zu reached the "
+                     "input's callback, %d rows taken or in the capture list, %d shown\n",
+                     static_cast<long long>(m_limit.count()), m_stage.c_str(), m_events, m_tap.arrived(),
+                     progress.inList.load(), progress.shown.load());
+        if (const qint64 pid = m_sender.load(); pid > 0) {
+            ::kill(pid_t(pid), SIGTERM); // it says how many it sent
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            ::kill(pid_t(pid), SIGKILL);
+        }
+        std::fflush(stdout);
+        std::_Exit(2);
+    }
+
+    const TappedMidiService &m_tap;
+    const int m_events;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_stage;
+    std::chrono::seconds m_limit{0};
+    Clock::time_point m_deadline;
+    bool m_quit = false;
+    std::atomic<qint64> m_sender{0};
+    std::thread m_thread;
+};
+
+// The benchmark answers no question: a dialog that comes up (a capture journal left by an earlier
+// run, an error) is told with its text and the stage, and refused; the run fails.
+class DialogRefuser final : public QObject {
+public:
+    explicit DialogRefuser(Watchdog &watchdog) : m_watchdog(watchdog) {}
+    int count() const { return m_count; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *dialog = qobject_cast<QDialog *>(watched)) {
+                QStringList texts;
+                for (const QLabel *label : dialog->findChildren<QLabel *>()) {
+                    if (label->isVisibleTo(dialog) && !label->text().isEmpty())
+                        texts << label->text();
+                }
+                std::fprintf(stderr, "bench_devicelink: a dialog came up in stage \"%s\" (refused): %s\n",
+                             m_watchdog.stageName().c_str(), qPrintable(texts.join(QStringLiteral(" | "))));
+                ++m_count;
+                QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+private:
+    Watchdog &m_watchdog;
+    int m_count = 0;
+};
+
 // The sender process.
 class Sender {
 public:
-    Sender(const QString &name, const Options &o)
+    Sender(const QString &name, const Options &o, Watchdog &watchdog) : m_watchdog(watchdog)
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench_devicelink_sender"),
@@ -164,26 +302,69 @@ public:
     ~Sender()
     {
         m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(5000))
+        if (!m_process.waitForFinished(5000)) {
+            std::fprintf(stderr, "bench_devicelink: the sender did not end within 5 s of the end of its input; killed\n");
             m_process.kill();
-        m_process.waitForFinished();
+        }
+        m_process.waitForFinished(10000);
+        m_watchdog.setSender(0);
     }
-    // The port name, once the sender is ready; empty when it failed.
+    // The port name, once the sender is ready; empty (and said why) when it failed.
     QString waitReady()
     {
-        if (!m_process.waitForStarted(10000))
+        if (!m_process.waitForStarted(10000)) {
+            std::fprintf(stderr, "bench_devicelink: the sender did not start: %s\n", qPrintable(m_process.errorString()));
             return QString();
+        }
+        m_watchdog.setSender(m_process.processId());
+        QElapsedTimer waited;
+        waited.start();
         while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(20000))
+            if (waited.elapsed() > 20000 || (!m_process.waitForReadyRead(1000) && m_process.state() != QProcess::Running)) {
+                std::fprintf(stderr, "bench_devicelink: the sender %s before its port was ready\n",
+                             m_process.state() == QProcess::Running ? "took over 20 s" : "ended");
                 return QString();
+            }
         }
         const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
-        return line.startsWith(QLatin1String("ready ")) ? line.mid(6) : QString();
+        if (!line.startsWith(QLatin1String("ready "))) {
+            std::fprintf(stderr, "bench_devicelink: the sender said \"%s\" instead of its port\n", qPrintable(line));
+            return QString();
+        }
+        return line.mid(6);
     }
-    void go() { m_process.write("go\n"); m_process.waitForBytesWritten(); }
+    void go()
+    {
+        m_process.write("go\n");
+        if (!m_process.waitForBytesWritten(5000))
+            std::fprintf(stderr, "bench_devicelink: the sender did not take the line to start within 5 s\n");
+    }
+    // True once the sender has said it sent every event, or has ended.
+    bool done()
+    {
+        while (m_process.canReadLine()) {
+            const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+            if (line.startsWith(QLatin1String("sent ")))
+                m_sent = line;
+        }
+        return !m_sent.isEmpty() || m_process.state() != QProcess::Running;
+    }
+    // What the sender said of its sending so far: "sent N" once it has sent all, or that it ended
+    // or has not finished.
+    QString state()
+    {
+        done();
+        if (!m_sent.isEmpty())
+            return QStringLiteral("the sender says it %1").arg(m_sent);
+        if (m_process.state() != QProcess::Running)
+            return QStringLiteral("the sender ended (status %1) before it had sent all").arg(m_process.exitCode());
+        return QStringLiteral("the sender has not finished sending");
+    }
 
 private:
+    Watchdog &m_watchdog;
     QProcess m_process;
+    QString m_sent;
 };
 
 struct Figures {
@@ -239,14 +420,67 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
+// How long the rows of a burst may take to arrive: a minute beyond twice the time the sender
+// needs to send them at its pace.
+int rowsTimeoutMs(const Options &o)
+{
+    const double sendingMs = double(o.events) / o.perPeriod * 256.0 * 1000.0 / 48000.0;
+    return 60000 + int(2 * sendingMs);
+}
+
+// Waits for the rows of the burst, at most rowsTimeoutMs, and no more than 5 s without a new row
+// once the sender is done (what the server dropped never comes); on giving up says what it waited
+// for and how far it got.
+void waitForRows(const char *name, int run, const std::function<int()> &rows, const TappedMidiService &service,
+                 Sender &sender, const Options &o)
+{
+    const int timeoutMs = rowsTimeoutMs(o);
+    constexpr int QuietMs = 5000;
+    QElapsedTimer waited, quiet;
+    waited.start();
+    quiet.start();
+    int seen = rows();
+    bool stalled = false;
+    const bool all = waitFor(
+        [&] {
+            const int now = rows();
+            if (now != seen) {
+                seen = now;
+                quiet.restart();
+            } else if (quiet.elapsed() > QuietMs && sender.done()) {
+                stalled = true;
+            }
+            return now >= o.events || stalled;
+        },
+        timeoutMs);
+    if (all && !stalled)
+        return;
+    std::fprintf(stderr,
+                 "bench_devicelink: %s run %d: gave up after %.1f s waiting for rows (%s): of %d events, %zu reached "
+                 "the input's callback, %d rows taken or in the list, %d shown; %s\n",
+                 name, run, double(waited.elapsed()) / 1000.0,
+                 stalled ? "none new for 5 s after the sender was done" : "its time limit", o.events, service.arrived(),
+                 progress.inList.load(), progress.shown.load(), qPrintable(sender.state()));
+}
+
+std::chrono::seconds rowsStageLimit(const Options &o)
+{
+    return std::chrono::seconds(rowsTimeoutMs(o) / 1000 + 30);
+}
+
+constexpr std::chrono::seconds StageLimit{60};
+
 // Baseline: a bare input port; OnMidiInput takes the events and notes when each was taken.
-Figures runBaseline(TappedMidiService &service, const Options &o, int run)
+Figures runBaseline(TappedMidiService &service, const Options &o, int run, Watchdog &watchdog)
 {
     Figures f;
-    Sender sender(QStringLiteral("bench-base-%1-%2").arg(QCoreApplication::applicationPid()).arg(run), o);
+    progress.reset();
+    watchdog.stage(QStringLiteral("baseline run %1: starting the sender").arg(run), StageLimit);
+    Sender sender(QStringLiteral("bench-base-%1-%2").arg(QCoreApplication::applicationPid()).arg(run), o, watchdog);
     const QString port = sender.waitReady();
     if (port.isEmpty())
         return f;
+    watchdog.stage(QStringLiteral("baseline run %1: opening the input port").arg(run), StageLimit);
     service.reset(std::size_t(o.events));
     std::vector<std::int64_t> taken;
     taken.reserve(std::size_t(o.events));
@@ -259,18 +493,21 @@ Figures runBaseline(TappedMidiService &service, const Options &o, int run)
             if (!input.NextEvent())
                 break;
             taken.push_back(nowNs());
+            progress.inList.store(int(taken.size()));
         }
     });
     input.setOnOverflow([&](QObject *) { ++f.overflows; });
     input.Open();
     input.Start();
+    watchdog.stage(QStringLiteral("baseline run %1: sending and taking the events").arg(run), rowsStageLimit(o));
     QElapsedTimer clock;
     clock.start();
     sender.go();
-    waitFor([&] { return int(taken.size()) >= o.events; }, 60000);
+    waitForRows("baseline", run, [&] { return int(taken.size()); }, service, sender, o);
     f.seconds = double(clock.nsecsElapsed()) / 1e9;
     f.rows = int(taken.size());
     f.lostByService = service.lost();
+    watchdog.stage(QStringLiteral("baseline run %1: closing the input port and the sender").arg(run), StageLimit);
     input.Stop();
     input.Close();
     summarise(service, taken, f);
@@ -285,8 +522,10 @@ public:
     void AddGpoEvent(const QString &reader, const QString &generator, const QString &camera) override
     {
         m_next.AddGpoEvent(reader, generator, camera);
-        if (m_edlf.captureList().count() == int(m_rows.size()) + 1)
+        if (m_edlf.captureList().count() == int(m_rows.size()) + 1) {
             m_rows.push_back(nowNs());
+            progress.inList.store(int(m_rows.size()));
+        }
     }
     void ShowTimecode(const QString &timecode) override { m_next.ShowTimecode(timecode); }
 
@@ -298,13 +537,20 @@ private:
 
 // With journal a path, the capture journal runs as in the program. shown gets the delays to the
 // row being shown.
-Figures runWindow(TappedMidiService &service, const Options &o, int run, const QString &journal, Figures &shown)
+Figures runWindow(TappedMidiService &service, const Options &o, int run, const QString &journal, Figures &shown,
+                  Watchdog &watchdog)
 {
     Figures f;
-    Sender sender(QStringLiteral("bench-window-%1-%2-%3").arg(QCoreApplication::applicationPid()).arg(run).arg(journal.isEmpty() ? 0 : 1), o);
+    progress.reset();
+    const char *name = journal.isEmpty() ? "window" : "journal";
+    watchdog.stage(QStringLiteral("%1 run %2: starting the sender").arg(QLatin1String(name)).arg(run), StageLimit);
+    Sender sender(QStringLiteral("bench-window-%1-%2-%3").arg(QCoreApplication::applicationPid()).arg(run).arg(journal.isEmpty() ? 0 : 1), o,
+                  watchdog);
     const QString port = sender.waitReady();
     if (port.isEmpty())
         return f;
+    watchdog.stage(QStringLiteral("%1 run %2: opening the windows and the input").arg(QLatin1String(name)).arg(run),
+                   StageLimit);
     service.reset(std::size_t(o.events));
     IniFile(MidiIoIni::path()).writeString(QLatin1String(MidiIoIni::Section), QLatin1String(MidiIoIni::InputKey), port);
 
@@ -315,6 +561,11 @@ Figures runWindow(TappedMidiService &service, const Options &o, int run, const Q
     {
         Tedlf edlf;
         if (!journal.isEmpty()) {
+            // A journal of its own: one left by an earlier run would be offered for recovery.
+            if (QFile::exists(journal)) {
+                std::fprintf(stderr, "the capture journal is there before the run: %s\n", qPrintable(journal));
+                return f;
+            }
             edlf.StartJournal(journal);
             if (!edlf.journal()) {
                 std::fprintf(stderr, "the capture journal did not start: %s\n", qPrintable(journal));
@@ -326,6 +577,7 @@ Figures runWindow(TappedMidiService &service, const Options &o, int run, const Q
                              const std::int64_t now = nowNs();
                              while (int(shownRows.size()) <= last)
                                  shownRows.push_back(now);
+                             progress.shown.store(int(shownRows.size()));
                          });
         Tmidiiof midiiof;
         CaptureDeviceWindow devices(edlf, midiiof);
@@ -336,11 +588,15 @@ Figures runWindow(TappedMidiService &service, const Options &o, int run, const Q
             std::fprintf(stderr, "the device window did not open %s\n", qPrintable(port));
             return f;
         }
+        watchdog.stage(QStringLiteral("%1 run %2: sending the events and showing the rows").arg(QLatin1String(name)).arg(run),
+                       rowsStageLimit(o));
         QElapsedTimer clock;
         clock.start();
         sender.go();
-        waitFor([&] { return int(shownRows.size()) >= o.events; }, 60000);
+        waitForRows(name, run, [&] { return int(shownRows.size()); }, service, sender, o);
         f.seconds = double(clock.nsecsElapsed()) / 1e9;
+        watchdog.stage(QStringLiteral("%1 run %2: checking the rows, closing the windows and the sender").arg(QLatin1String(name)).arg(run),
+                       StageLimit);
         const CaptureList &list = edlf.captureList();
         f.rows = list.count();
         for (int k = 0; k < list.count() && f.inOrder; ++k) {
@@ -395,6 +651,8 @@ void printShown(const char *name, const Figures &f)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // Each line as it is printed, also into a pipe or a file: a run that stops shows how far it got.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const Options o = parse(argc, argv);
     if (!qEnvironmentVariableIsSet("JACK_DEFAULT_SERVER"))
         std::fprintf(stderr, "JACK_DEFAULT_SERVER is not set: using the default JACK server\n");
@@ -417,17 +675,24 @@ int main(int argc, char **argv)
     RtMidiService rtmidi(QStringLiteral("bench-corvane"));
     TappedMidiService service(rtmidi);
     setMidiService(&service);
+    Watchdog watchdog(service, o.events);
+    DialogRefuser dialogs(watchdog);
+    app.installEventFilter(&dialogs);
 
     const double periodMs = 256.0 * 1000.0 / 48000.0;
     std::printf("%d capture events, %d per JACK period (%.2f ms), %d run(s); delay: driver callback to row in list\n",
                 o.events, o.perPeriod, periodMs, o.runs);
-    const QString journalPath = folder.filePath(QStringLiteral("corvane.journal"));
     bool ok = true;
     for (int run = 1; run <= o.runs; ++run) {
-        const Figures base = runBaseline(service, o, run);
+        // The journal run closes its window with the rows unsaved, as from the frame: the journal
+        // stays for recovery, and the next run's window would ask whether to recover its rows.
+        // So each run journals into a file of its own.
+        const QString journalPath = folder.filePath(QStringLiteral("corvane-run%1.journal").arg(run));
+        const Figures base = runBaseline(service, o, run, watchdog);
         Figures shown, shownJournal;
-        const Figures window = runWindow(service, o, run, QString(), shown);
-        const Figures journal = runWindow(service, o, run, journalPath, shownJournal);
+        const Figures window = runWindow(service, o, run, QString(), shown, watchdog);
+        const Figures journal = runWindow(service, o, run, journalPath, shownJournal, watchdog);
+        watchdog.stage(QStringLiteral("run %1: the figures").arg(run), StageLimit);
         print("baseline", base, o);
         print("window", window, o);
         printShown("window", shown);
@@ -454,6 +719,12 @@ int main(int argc, char **argv)
                     growthMs, growthMs <= 1.0 ? "within" : "OVER", (shownJournal.p99Us - shown.p99Us) / 1000.0);
         ok = ok && whole(window) && journalWhole && growthMs <= 1.0 && base.rows == o.events;
     }
+    if (dialogs.count() > 0) {
+        std::printf("DIALOGS    %d came up and were refused (see above): the runs are not valid\n", dialogs.count());
+        ok = false;
+    }
+    watchdog.stage(QStringLiteral("ending"), StageLimit);
+    app.removeEventFilter(&dialogs);
     setMidiService(nullptr);
     return ok ? 0 : 1;
 }

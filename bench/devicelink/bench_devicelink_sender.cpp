@@ -8,15 +8,22 @@
 //
 // Prints "ready NAME:out" once its port exists, starts sending when a line arrives on standard
 // input and its port is connected, prints "sent EVENTS" when done and ends at end of input.
+// Every wait is bounded: when it gives up (no line to start, no connection, no JACK period for a
+// while, no end of input) or is stopped (TERM or INT), it says what it was waiting for and how
+// many events it had sent, on standard error, and ends with status 1.
 
 #include "DeviceCodec.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -69,6 +76,40 @@ int process(jack_nframes_t frames, void *arg)
     return 0;
 }
 
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Reads a line from standard input within seconds. False at end of input; on time out or a stop,
+// says so (what it waited for, with how many events were sent) and ends the process.
+bool readLine(const Sender &sender, int seconds, const char *waitingFor)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+    std::string line;
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (stopRequested || left <= 0) {
+            std::fprintf(stderr, "bench_devicelink_sender: %s while waiting for %s; sent %zu of %zu events\n",
+                         stopRequested ? "stopped" : "gave up", waitingFor, sender.next.load(), sender.messages.size());
+            std::_Exit(1);
+        }
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&in, 1, int(std::min<long long>(left, 100))) <= 0)
+            continue;
+        char c = 0;
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got <= 0)
+            return false;
+        if (c == '\n')
+            return true;
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -97,23 +138,52 @@ int main(int argc, char **argv)
     }
     std::printf("ready %s:out\n", jack_get_client_name(client));
     std::fflush(stdout);
+    std::signal(SIGTERM, requestStop);
+    std::signal(SIGINT, requestStop);
 
-    char line[64];
-    if (std::fgets(line, sizeof line, stdin)) {
+    // The receiver opens its windows and its port before it says "go".
+    const bool go = readLine(sender, 120, "the line to start sending");
+    int result = 0;
+    if (go) {
         // The receiver has connected its port; the connection takes effect with a later period
         // of the server, and what is sent before would go nowhere.
-        for (int waited = 0; jack_port_connected(sender.port) == 0 && waited < 5000; ++waited)
+        for (int waited = 0; jack_port_connected(sender.port) == 0; ++waited) {
+            if (waited >= 5000 || stopRequested) {
+                std::fprintf(stderr, "bench_devicelink_sender: %s while waiting for the receiver to connect to %s; sent 0 of %zu events\n",
+                             stopRequested ? "stopped" : "gave up after 5 s", jack_port_name(sender.port), sender.messages.size());
+                std::_Exit(1);
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         sender.started.store(true, std::memory_order_release);
-        while (sender.next.load(std::memory_order_acquire) < sender.messages.size())
+        // The server calls the process callback once a period; one that has not called it for
+        // seconds has stopped running this client.
+        std::size_t sent = 0;
+        std::size_t before = 0;
+        Clock::time_point progressed = Clock::now();
+        while ((sent = sender.next.load(std::memory_order_acquire)) < sender.messages.size()) {
+            if (sent != before) {
+                before = sent;
+                progressed = Clock::now();
+            }
+            if (stopRequested || Clock::now() - progressed > std::chrono::seconds(5)) {
+                std::fprintf(stderr, "bench_devicelink_sender: %s while sending; sent %zu of %zu events\n",
+                             stopRequested ? "stopped" : "gave up after 5 s without a JACK period", sent,
+                             sender.messages.size());
+                std::_Exit(1);
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::printf("sent %zu\n", sender.messages.size());
         std::fflush(stdout);
-        while (std::fgets(line, sizeof line, stdin)) {
+        while (readLine(sender, 120, "the end of input (the receiver to finish)")) {
         }
+    } else {
+        std::fprintf(stderr, "bench_devicelink_sender: input ended before the line to start sending\n");
+        result = 1;
     }
     jack_deactivate(client);
     jack_client_close(client);
-    return 0;
+    return result;
 }
