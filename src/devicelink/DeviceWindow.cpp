@@ -280,6 +280,8 @@ void Tmidiiof::buildLayout()
         red.setColor(QPalette::WindowText, QColor(0xC0, 0x00, 0x00));
         devicestate->setPalette(red);
     }
+    // One line per fault, so that both devices gone with events lost are not cut short by a
+    // window that never widens for them.
     devicestate->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     devicestate->hide();
 
@@ -669,7 +671,7 @@ void Tmidiiof::showDeviceHealth()
     }
     if (lost > 0)
         parts << (lost == 1 ? QStringLiteral("1 event lost.") : QStringLiteral("%1 events lost.").arg(lost));
-    devicestate->setText(parts.join(QStringLiteral("  ")));
+    devicestate->setText(parts.join(QLatin1Char('\n')));
     devicestate->setVisible(!parts.isEmpty());
     // The window takes its new height now, shown or not.
     if (layout())

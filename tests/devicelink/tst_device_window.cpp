@@ -665,7 +665,7 @@ private slots:
             told << QStringLiteral("MIDI input Orvex in has gone: waiting for it.");
         if (outputGone)
             told << QStringLiteral("MIDI output Orvex out has gone: waiting for it.");
-        QCOMPARE(w.devicestate->text(), told.join(QStringLiteral("  ")));
+        QCOMPARE(w.devicestate->text(), told.join(QLatin1Char('\n')));
         // The window grows to show the status line whole.
         QTRY_VERIFY(w.height() >= plainHeight + w.devicestate->height());
         QVERIFY(w.rect().contains(w.devicestate->geometry()));
