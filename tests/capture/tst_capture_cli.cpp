@@ -18,6 +18,12 @@
 
 namespace {
 
+// A capture whose third line is blank: the program layout stops there, after its first event.
+const QByteArray BadRow("0001,0001,10:00:00:00,10:00:00:00,a\r\n"
+                        "0002,0000,10:00:01:00,10:00:01:00,\r\n"
+                        "\r\n"
+                        "0004,0000,10:00:03:00,10:00:03:00,\r\n");
+
 // A capture with an overlap, a comment with commas on the opening row and a last row with a
 // camera on (so the closing row is made).
 const QByteArray Capture("0001,0001,10:00:00:00,10:00:00:00,Wide, slow\r\n"
@@ -247,36 +253,67 @@ private slots:
         QFile::remove(ini);
     }
 
-    // A conversion error part-way: the lines made so far are still written, the message goes to
-    // standard error, and the exit status says it failed.
-    void conversionErrorPartWay_data()
-    {
-        QTest::addColumn<bool>("toFile");
-        QTest::newRow("standard output") << false;
-        QTest::newRow("output file") << true;
-    }
-
+    // A conversion error part-way: standard output has had the lines made so far, the message
+    // goes to standard error, and the exit status says it failed.
     void conversionErrorPartWay()
     {
-        QFETCH(bool, toFile);
         const QString settings = path(QStringLiteral("show.ini"));
         QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
-        QVERIFY(TestFiles::write(path(QStringLiteral("bad.gpo")), "0001,0001,10:00:00:00,10:00:00:00,a\r\n"
-                                                                  "0002,0000,10:00:01:00,10:00:01:00,\r\n"
-                                                                  "\r\n"
-                                                                  "0004,0000,10:00:03:00,10:00:03:00,\r\n"));
-        const QString out = path(QStringLiteral("bad.edl"));
-        QStringList arguments{QStringLiteral("edl"), QStringLiteral("bad.gpo"), QStringLiteral("--settings"), settings};
-        if (toFile)
-            arguments << QStringLiteral("-o") << out;
-        const Run r = run(arguments);
+        QVERIFY(TestFiles::write(path(QStringLiteral("bad.gpo")), BadRow));
+        const Run r = run({QStringLiteral("edl"), QStringLiteral("bad.gpo"), QStringLiteral("--settings"), settings});
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.trimmed(), QByteArray("corvane-cli: '$' is not a valid integer value"));
-        const QByteArray edl = toFile ? TestFiles::read(out) : r.out;
-        QCOMPARE(afterTitle(edl, QStringLiteral("Gala"), r),
+        QCOMPARE(afterTitle(r.out, QStringLiteral("Gala"), r),
                  QByteArray("FCM: EBU\r\n"
                             "0001  Wide  V         C  10:00:00:00  10:00:01:00  10:00:00:00  10:00:01:00\r\n"
                             "* a\r\n"));
+    }
+
+    // A conversion that stops at an error, or is refused, leaves the file it would replace as it
+    // was (a file per camera too), and makes none where there was none.
+    void failedConversionKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QByteArray>("capture");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("output"); // the file that is there before (in the folder -o names, per camera)
+        QTest::addColumn<QByteArray>("message");
+        const QByteArray backwards("0001,0001,10:00:05:00,10:00:05:00,\r\n0002,0002,10:00:01:00,10:00:01:00,\r\n");
+        const QByteArray earlier("is earlier than 10:00:05:00 of the row before");
+        QTest::newRow("program layout, error part-way") << BadRow << QStringList{"-o", "out.edl"} << "out.edl"
+                                                         << QByteArray("'$' is not a valid integer value");
+        QTest::newRow("CMX 3600, rows out of order") << backwards << QStringList{"--format", "cmx3600", "-o", "out.edl"}
+                                                      << "out.edl" << earlier;
+        QTest::newRow("per camera, rows out of order")
+            << backwards << QStringList{"--format", "cmx3600", "--per-camera", "-o", "cams"} << "cams/show_CAM1.edl" << earlier;
+        QTest::newRow("OTIO, rows out of order") << backwards << QStringList{"--format", "otio", "--fps", "25", "-o", "out.otio"} << "out.otio"
+                                                  << earlier;
+        QTest::newRow("FCP 7 XML, rows out of order")
+            << backwards << QStringList{"--format", "fcp7xml", "--fps", "25", "-o", "out.xml"} << "out.xml" << earlier;
+    }
+
+    void failedConversionKeepsTheOldFile()
+    {
+        QFETCH(QByteArray, capture);
+        QFETCH(QStringList, options);
+        QFETCH(QString, output);
+        QFETCH(QByteArray, message);
+        const QString settings = path(QStringLiteral("show.ini"));
+        QVERIFY(TestFiles::write(settings, settingsText(QStringLiteral("Gala"), true)));
+        QVERIFY(TestFiles::write(path(QStringLiteral("show.gpo")), capture));
+        QVERIFY(QDir(m_dir.path()).mkpath(QFileInfo(path(output)).path()));
+        const QByteArray old("an earlier export\r\n");
+        const QStringList arguments = QStringList{QStringLiteral("edl"), QStringLiteral("show.gpo"), QStringLiteral("--settings"), settings} + options;
+
+        QVERIFY(TestFiles::write(path(output), old));
+        Run r = run(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(message), r.err.constData());
+        QCOMPARE(TestFiles::read(path(output)), old);
+
+        QVERIFY(QFile::remove(path(output)));
+        r = run(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!QFileInfo::exists(path(output)));
     }
 
     // The formats editors read, from the same captures as the golden files, byte for byte.
@@ -404,6 +441,8 @@ private slots:
                                               << 1 << QByteArray("has more frames than 24 a second");
         QTest::newRow("per camera into a file") << QStringList{"edl", "cap.gpo", "--per-camera", "-o", "cap.gpo"} << 1
                                                 << QByteArray("Cannot make the folder cap.gpo");
+        QTest::newRow("per camera to standard output") << QStringList{"edl", "cap.gpo", "--per-camera", "-o", "-"} << 2
+                                                       << QByteArray("--per-camera writes a file per camera into a folder");
     }
 
     void failures()

@@ -50,8 +50,8 @@ const char Help[] =
     "                   current folder)\n"
     "  --fps N          frame rate of the timelines, 1 to 100 (default: the \"edlfps\" setting)\n"
     "\n"
-    "Exit status: 0 done, 1 a file or conversion error (the lines made so far are still\n"
-    "written; a timeline is written whole or not at all), 2 wrong arguments.\n";
+    "Exit status: 0 done, 1 a file or conversion error (a file that would be replaced is left\n"
+    "as it was; standard output has had the lines made so far), 2 wrong arguments.\n";
 
 enum class OutputFormat { Corvane, Cmx3600, Otio, Fcp7Xml };
 
@@ -170,6 +170,10 @@ int runEdlCommand(const QStringList &arguments)
         printMessage(QStringLiteral("--per-camera is for the EDL formats: a timeline has a track per camera"));
         return CliExit::Usage;
     }
+    if (perCamera && parser.isSet(outputOption) && SafeFile::isStandardOutput(parser.value(outputOption))) {
+        printMessage(QStringLiteral("--per-camera writes a file per camera into a folder, not to standard output"));
+        return CliExit::Usage;
+    }
     int fps = 0;
     if (parser.isSet(fpsOption)) {
         bool ok = false;
@@ -264,8 +268,9 @@ int runEdlCommand(const QStringList &arguments)
     }
 
     // The EDL goes to the file (or standard output) as it is made, a part at a time, so memory
-    // does not grow with it; the file replaces an old one only once it is whole. The lines made
-    // before a conversion error are written all the same, as the window shows them.
+    // does not grow with it; the file replaces an old one only once it is whole, so a conversion
+    // that stops at an error leaves an old file as it was. (Standard output has had the lines
+    // made before the error, as the window shows them.)
     const QString output = parser.isSet(outputOption) ? parser.value(outputOption) : QStringLiteral("-");
     SafeFile::Replacement file(output);
     QString writeError;
@@ -289,7 +294,7 @@ int runEdlCommand(const QStringList &arguments)
         conversionError = error.message();
     } catch (const WriteFailed &) {
     }
-    if (writeError.isEmpty())
+    if (writeError.isEmpty() && conversionError.isEmpty())
         file.commit(&writeError);
     if (!writeError.isEmpty()) {
         printMessage(SafeFile::isStandardOutput(output) ? QStringLiteral("Cannot write to standard output")
