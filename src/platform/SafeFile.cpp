@@ -372,6 +372,13 @@ bool AppendFile::open(Start start, QString *reason)
     m_fd = openNative(name, AppendFlags);
     if (m_fd < 0)
         return fail(reason, errno);
+    int mode = 0;
+    m_regular = kindOf(m_path, &mode) == Kind::Regular;
+    if (!m_regular) {
+        // A device or FIFO has no end to seek to and nothing to cut: it is only written to.
+        m_size = 0;
+        return true;
+    }
     if (start == Start::Empty && cutFile(m_fd, 0) != 0) {
         const int error = errno;
         close();
@@ -399,7 +406,7 @@ bool AppendFile::append(QByteArrayView bytes, QString *reason)
         return true;
     }
     // Part of a record would be read as a damaged one: the file goes back to its last whole one.
-    if (done > 0) {
+    if (done > 0 && m_regular) {
         cutFile(m_fd, m_size);
         seekEnd(m_fd);
     }

@@ -101,6 +101,9 @@ public:
     qint64 size() const { return m_size; }
     // The descriptor, for syncing; -1 while closed.
     int handle() const { return m_fd; }
+    // A file on a disk, which has a size, can be cut back and synced; not a device or a FIFO
+    // (/dev/null, a pipe to another program), which is only written to.
+    bool isRegularFile() const { return m_regular; }
     // False, with the reason, when closing reported an error.
     bool close(QString *reason = nullptr);
 
@@ -108,4 +111,5 @@ private:
     QString m_path;
     int m_fd = -1;
     qint64 m_size = 0;
+    bool m_regular = true;
 };

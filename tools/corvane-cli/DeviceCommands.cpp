@@ -262,7 +262,9 @@ int runCaptureCommand(const QStringList &arguments)
     // the disk soon after (so a power cut loses at most that time's rows). A write that fails
     // leaves the file with its whole rows only.
     DeferredDiskSync disk(CaptureJournal::SyncStartMs);
-    disk.start(file.handle());
+    // A device or FIFO (/dev/null, a pipe to another program) has no disk to sync to.
+    if (file.isRegularFile())
+        disk.start(file.handle());
     QByteArray pending;
     session.setRowHandler([&](const QString &line) { pending += Latin1Text::encode(line) + Latin1Text::LineEnd; });
     session.setDrainEndHandler([&] {
