@@ -1,5 +1,6 @@
 # A private JACK server for tests that need a real MIDI server: JACK 2 with its dummy driver, so
-# no sound hardware, D-Bus or real-time privileges are needed (CI runs as root in a container).
+# no sound hardware or D-Bus is needed. It runs with real-time scheduling where the user may (CI
+# runs as root), and warns where not (scripts/jack-fixture says why).
 #
 #   include(${PROJECT_SOURCE_DIR}/cmake/JackFixture.cmake)
 #   corvane_use_jack(<test> ...)
