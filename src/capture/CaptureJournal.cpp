@@ -266,7 +266,7 @@ void CaptureJournal::start(CaptureList &list)
     list.setObserver(this);
 }
 
-bool CaptureJournal::resume(CaptureList &list, qint64 size)
+bool CaptureJournal::resume(CaptureList &list, qint64 size, int journaledRows)
 {
     close();
     QString reason;
@@ -279,6 +279,11 @@ bool CaptureJournal::resume(CaptureList &list, qint64 size)
     m_pending.clear();
     m_disk.start(m_file.handle());
     list.setObserver(this);
+    if (journaledRows >= 0 && journaledRows < list.count()) {
+        for (int row = journaledRows; row < list.count(); ++row)
+            rowAppended(list, row);
+        changesDone();
+    }
     return true;
 }
 
@@ -357,10 +362,15 @@ void CaptureJournal::sorted(int column)
     record({QStringLiteral("S"), QString::number(column)});
 }
 
-void CaptureJournal::rowsReplaced(const CaptureList &list)
+void CaptureJournal::rowsReplaced(const CaptureList &list, int loaded, int replaced)
 {
-    record({QStringLiteral("L"), QString::number(list.count())});
-    for (int row = 0; row < list.count(); ++row) {
+    // Rows that followed the replaced ones are in the journal already, after them.
+    const int kept = list.count() - loaded;
+    if (kept > 0)
+        record({QStringLiteral("L"), QString::number(loaded), QString::number(replaced)});
+    else
+        record({QStringLiteral("L"), QString::number(loaded)});
+    for (int row = 0; row < loaded; ++row) {
         rowAppended(list, row);
         // A loaded file of a million rows would otherwise wait here whole, twice over while the
         // buffer grows. Written in parts, a crash part of the way leaves an L record with fewer
@@ -486,6 +496,7 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
     // The rows of an L record, read into a list of their own until the last has come.
     std::unique_ptr<CaptureList> loading;
     int loadRemaining = 0;
+    int loadReplaces = -1; // every row
     int recordsBeforeLoad = 0;
     ProgressSteps steps(progress, data.size());
     QByteArray scratch[CaptureList::ColumnCount];
@@ -509,18 +520,21 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
                             .appendRow(textView(t[0]), textView(t[1]), textView(t[2]), textView(t[3]),
                                        t[4].isEmpty() ? QString() : QString::fromUtf8(t[4]));
                     if (ok && loading && --loadRemaining == 0) {
-                        list->replaceRows(*loading);
+                        list->replaceRows(*loading, loadReplaces);
                         loading.reset();
                     }
                 } else if (loading) {
                     ok = false; // the rows of a load are written together: nothing comes between
-                } else if (type == "L" && fields.count == 2) {
+                } else if (type == "L" && (fields.count == 2 || fields.count == 3)) {
                     ok = toInt(fields.at[1], &loadRemaining);
+                    loadReplaces = -1;
+                    if (ok && fields.count == 3)
+                        ok = toInt(fields.at[2], &loadReplaces) && loadReplaces <= list->count();
                     recordsBeforeLoad = result.records;
                     if (ok) {
                         loading = std::make_unique<CaptureList>();
                         if (loadRemaining == 0) {
-                            list->replaceRows(*loading);
+                            list->replaceRows(*loading, loadReplaces);
                             loading.reset();
                         }
                     }

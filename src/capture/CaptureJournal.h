@@ -29,8 +29,11 @@
 //   D row [row ...]                          rows deleted (ascending)
 //   X                                        the list cleared
 //   S column                                 the list sorted by a column
-//   L count                                  every row replaced by the count rows of the A
-//                                            records that follow (a file loaded)
+//   L count [replaced]                       the first replaced rows (every row when the field
+//                                            is left out) replaced by the count rows of the A
+//                                            records that follow (a file loaded); the rows after
+//                                            the replaced ones (appended while the file was
+//                                            read) follow them
 //   U                                        the newest change taken back (CaptureList::undo)
 // Every record but A is a change that can be undone, so reading a journal gives back the list's
 // undo steps as well: an undo still works after a crash.
@@ -55,9 +58,11 @@ public:
     void start(CaptureList &list);
     // Goes on with a journal left behind whose rows the list now holds (recovered from it): the
     // file is kept, cut back to its first size bytes (its whole records), and followed by the
-    // list's changes from now on; nothing is written again. False, with nothing followed, when
-    // the file cannot be opened or cut back (start it anew then).
-    bool resume(CaptureList &list, qint64 size);
+    // list's changes from now on; nothing is written again but the rows after the first
+    // journaledRows (rows that arrived while the journal was read; all rows are journaled when it
+    // is negative). False, with nothing followed, when the file cannot be opened or cut back
+    // (start it anew then).
+    bool resume(CaptureList &list, qint64 size, int journaledRows = -1);
     // True after a write (or a sync to the disk) failed while following the list: the journal has
     // stopped (the list goes on without it) and failed() was emitted once. A write that failed
     // part of the way was cut back: the file ends with the last whole record.
@@ -97,7 +102,7 @@ public:
     void cleared() override;
     void sorted(int column) override;
     void changesDone() override;
-    void rowsReplaced(const CaptureList &list) override;
+    void rowsReplaced(const CaptureList &list, int loaded, int replaced) override;
     void undone() override;
 
 signals:

@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
@@ -367,34 +368,45 @@ void CaptureList::clear()
         pushUndo(std::move(step));
 }
 
-void CaptureList::replaceRows(CaptureList &source)
+void CaptureList::replaceRows(CaptureList &source, int replaced)
 {
     if (&source == this)
         return;
     source.announcePendingRows();
     beginChange();
+    const int keepFrom = replaced < 0 || replaced > count() ? count() : replaced;
     // The rows replaced go to the undo step (moved, not copied); without undo they are freed.
     UndoStep step;
     step.kind = UndoStep::Kind::Load;
+    std::vector<Row> rows;
+    rows.swap(source.m_rows);
+    const int loaded = static_cast<int>(rows.size());
     beginResetModel();
+    if (keepFrom < count()) {
+        rows.reserve(rows.size() + m_rows.size() - size_t(keepFrom));
+        std::move(m_rows.begin() + keepFrom, m_rows.end(), std::back_inserter(rows));
+        m_rows.erase(m_rows.begin() + keepFrom, m_rows.end());
+    }
     step.rows.swap(m_rows);
-    m_rows.swap(source.m_rows);
+    m_rows.swap(rows);
     m_announced = count();
     endResetModel();
     source.clear();
     ++m_changes;
     if (m_observer) {
-        m_observer->rowsReplaced(*this);
+        m_observer->rowsReplaced(*this, loaded, keepFrom);
         changesDone();
     }
     if (m_undoEnabled) {
-        step.loaded = count();
+        step.loaded = loaded;
         pushUndo(std::move(step));
     }
 }
 
-void CaptureListObserver::rowsReplaced(const CaptureList &list)
+void CaptureListObserver::rowsReplaced(const CaptureList &list, int loaded, int replaced)
 {
+    (void)loaded;
+    (void)replaced;
     cleared();
     for (int row = 0; row < list.count(); ++row)
         rowAppended(list, row);

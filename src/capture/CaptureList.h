@@ -35,9 +35,11 @@ public:
     virtual void cleared() = 0;
     virtual void sorted(int column) = 0;
     virtual void changesDone() = 0;
-    // Every row replaced by rows loaded from a file: by default as the list cleared and the rows
-    // appended.
-    virtual void rowsReplaced(const CaptureList &list);
+    // Rows replaced by rows loaded from a file: the first `replaced` rows of the list before the
+    // change are gone, and the list now starts with `loaded` new rows; the rows after them are
+    // the ones that followed the replaced rows (appended while the file was read). By default as
+    // the list cleared and all its rows appended.
+    virtual void rowsReplaced(const CaptureList &list, int loaded, int replaced);
     // The newest undoable change was taken back (CaptureList::undo).
     virtual void undone() {}
 };
@@ -109,9 +111,12 @@ public:
     void deleteRows(QList<int> rows);
     // Removes every row.
     void clear();
-    // Replaces every row by the rows of source (moved, not copied), which is left empty (a file
-    // loaded): views are reset, the observer is told rowsReplaced.
-    void replaceRows(CaptureList &source);
+    // Replaces the first `replaced` rows (every row when it is negative or beyond the count) by
+    // the rows of source (moved, not copied), which is left empty (a file loaded): the rows after
+    // the replaced ones (appended while the file was read) follow the new rows. Views are reset,
+    // the observer is told rowsReplaced; undo puts the replaced rows back in front of the rows
+    // that follow.
+    void replaceRows(CaptureList &source, int replaced = -1);
 
     // Sorts all rows ascending by one column with compareTexts (0 = item number), stable, and
     // remembers the column. Later rows are appended at the end.

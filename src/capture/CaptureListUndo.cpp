@@ -191,6 +191,7 @@ void CaptureList::adoptRows(CaptureList &source)
         return;
     source.announcePendingRows();
     beginChange();
+    const int replaced = count();
     beginResetModel();
     m_rows.swap(source.m_rows);
     std::vector<Row>().swap(source.m_rows);
@@ -200,7 +201,7 @@ void CaptureList::adoptRows(CaptureList &source)
     m_sortColumn = source.m_sortColumn;
     ++m_changes;
     if (m_observer) {
-        m_observer->rowsReplaced(*this);
+        m_observer->rowsReplaced(*this, count(), replaced);
         changesDone();
     }
     const bool had = !m_undo.empty();

@@ -55,6 +55,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 using namespace SettingsKeys;
 
@@ -739,7 +740,15 @@ void Tedlf::fillCameraGrid()
 void Tedlf::KxFormShow()
 {
     Kcomment->setFocus();
+    if (std::exchange(m_devicesStartedEarly, false))
+        return;
     m_devices->StartDevices();
+}
+
+void Tedlf::startDevicesBeforeShow()
+{
+    m_devices->StartDevices();
+    m_devicesStartedEarly = true;
 }
 
 void Tedlf::KxFormClose()
@@ -751,7 +760,9 @@ void Tedlf::KxFormClose()
     m_devices->StopDevices();
     m_gpo8Retry->stop();
     // The confirmed Exit, or nothing left unsaved, is a clean end: nothing to recover. A window
-    // closed from its frame with rows not saved keeps them recoverable: the journal stays.
+    // closed from its frame with rows not saved keeps them recoverable: the journal stays, also
+    // when the rows are gone from the list but Undo could bring them back (Delete All, then the
+    // close box): the next start offers them.
     if (m_journal) {
         if (m_exitConfirmed || !hasUnsavedRows())
             m_journal->finish();
@@ -762,14 +773,18 @@ void Tedlf::KxFormClose()
 
 bool Tedlf::hasUnsavedRows() const
 {
-    return !m_list->isEmpty() && m_list->changeCount() != m_savedChange;
+    return (!m_list->isEmpty() || m_list->canUndo()) && m_list->changeCount() != m_savedChange;
 }
 
 void Tedlf::StartJournal(const QString &path)
 {
     if (m_journal)
         return;
+    // The devices run already: rows they bring while the journal is read and while its rows are
+    // offered back land in the list, and go after the recovered rows.
     qint64 resumeAt = -1;
+    int recoveredRows = 0;
+    int undone = 0; // changes of the journal taken back to find its rows
     CaptureJournal::Recovery found;
     {
         WorkProgress progress(this, QStringLiteral("Reading the capture journal"));
@@ -788,6 +803,17 @@ void Tedlf::StartJournal(const QString &path)
             DlgMessage(told + QStringLiteral(" It was kept as ") + QDir::toNativeSeparators(aside));
         return true;
     };
+    // The recovered rows, then the rows that arrived meanwhile, numbered on from them.
+    auto adoptRecovered = [this, &found] {
+        CaptureList &list = changeList();
+        CaptureList &recovered = *found.list;
+        for (int row = 0; row < list.count(); ++row) {
+            CaptureList::RowTexts texts = list.rowTexts(row);
+            texts.item = CaptureList::formatItemNumber(recovered.count() + 1);
+            recovered.appendRow(texts);
+        }
+        list.adoptRows(recovered);
+    };
     switch (found.found) {
     case CaptureJournal::Found::Nothing:
         break;
@@ -796,21 +822,21 @@ void Tedlf::StartJournal(const QString &path)
             return;
         break;
     case CaptureJournal::Found::Rows: {
-        const int n = found.list ? found.list->count() : 0;
-        if (n == 0) {
-            // No row to offer. Rows the operator removed just before the crash (Delete All) can
-            // still be undone: the journal goes on with its steps. Otherwise a new one replaces it.
-            if (found.list && found.list->canUndo()) {
-                changeList().adoptRows(*found.list);
-                resumeAt = found.wholeSize;
-            }
+        if (!found.list)
             break;
-        }
+        // A run that ended with every row deleted (Delete All, then the close box or a crash)
+        // left them to Undo: they are offered back as the rows of any other run.
+        for (; found.list->isEmpty() && found.list->canUndo(); ++undone)
+            found.list->undo();
+        const int n = found.list->count();
+        if (n == 0)
+            break;
         const QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
                                         : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
         if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
-            changeList().adoptRows(*found.list);
             // The journal holds these rows already: it goes on from its last whole record.
+            recoveredRows = n;
+            adoptRecovered();
             resumeAt = found.wholeSize;
         } else if (!moveAside(QString())) {
             return;
@@ -821,14 +847,24 @@ void Tedlf::StartJournal(const QString &path)
 
     auto *journal = new CaptureJournal(path, this);
     try {
-        if (resumeAt < 0 || !journal->resume(*m_list, resumeAt))
+        if (resumeAt < 0 || !journal->resume(*m_list, resumeAt, recoveredRows)) {
             journal->start(*m_list);
+        } else if (undone > 0) {
+            // The undos that gave the deleted rows back, as the list's own undos are journaled.
+            // After the rows that arrived meanwhile (written by resume) is as good as before
+            // them: an undo puts rows back in front of the rows appended since.
+            for (int k = 0; k < undone; ++k)
+                journal->undone();
+            journal->changesDone();
+        }
     } catch (const CorvaneError &error) {
         delete journal;
         DlgMessage(error.message() + QStringLiteral(". Capture rows are not journaled in this run."));
         return;
     }
-    connect(journal, &CaptureJournal::failed, this, [](const QString &message) { DlgMessage(message); });
+    // Told once the change that failed is complete, never inside the device link's drain.
+    connect(journal, &CaptureJournal::failed, this, [](const QString &message) { DlgMessage(message); },
+            Qt::QueuedConnection);
     m_journal = journal;
 }
 
@@ -897,13 +933,13 @@ void Tedlf::AddGpoEvent(const QString &reader, const QString &generator, const Q
     }
     if (m_list->isEmpty())
         return;
-    // Not under an open dialog (it may be about to use the list, or save it) nor while another
-    // make-and-save runs: the trigger waits until they are over.
-    if (gpo8MustWait()) {
-        waitWithGpo8Trigger();
-        return;
-    }
-    makeAndSave(false);
+    // Never here: the event comes from the device link's drain, and a make-and-save (its replace
+    // question, a long make) run inside the drain would hold up every event behind it. It runs
+    // once control is back in the event loop, where the drain goes on under its dialogs and bars;
+    // not under an open dialog (it may be about to use the list, or save it) nor while another
+    // make-and-save runs: the trigger then waits until they are over.
+    m_gpo8Waiting = true;
+    QMetaObject::invokeMethod(this, &Tedlf::runWaitingGpo8Trigger, Qt::QueuedConnection);
 }
 
 bool Tedlf::gpo8MustWait() const
@@ -953,7 +989,12 @@ CaptureList &Tedlf::changeList()
 
 void Tedlf::ClearCaptureList()
 {
+    // Rows that are all in a file leave nothing unsaved when they go (Make&Save, Delete All after
+    // a save); rows that are not stay recoverable from the journal through Undo.
+    const bool saved = m_list->changeCount() == m_savedChange;
     changeList().clear();
+    if (saved)
+        m_savedChange = m_list->changeCount();
 }
 
 void Tedlf::ClearClick()
@@ -1291,7 +1332,13 @@ void Tedlf::ExportTimeline1Click()
     if (QFileInfo::exists(path)
         && DlgQuery(this, DocumentFiles::replaceQuestion(path), QStringLiteral("Replace")) == TKxDlg::mrCancel)
         return;
-    DocumentFiles::writeWhole(path, xml ? Fcp7XmlWriter::write(timeline) : OtioWriter::write(timeline));
+    // A large timeline takes a while to write out: made aside, so that the device goes on.
+    QByteArray bytes;
+    {
+        WorkProgress progress(this, QStringLiteral("Exporting the timeline"));
+        bytes = progress.runAside([&timeline, xml] { return xml ? Fcp7XmlWriter::write(timeline) : OtioWriter::write(timeline); });
+    }
+    DocumentFiles::writeWhole(path, bytes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1370,14 +1417,16 @@ void Tedlf::LoadGpoFile(const QString &path)
     if (!QFileInfo::exists(path))
         return;
     setWindowTitle(DocumentFiles::captionFor(path));
-    // Read into a list of its own: rows that arrive while the bar shows must not land among the
-    // file's rows; loading replaces the list, with them.
+    // Read into a list of its own: the device goes on delivering while the bar shows, and the rows
+    // it brings meanwhile are appended to the list as it is. The file's rows then replace the rows
+    // of before, and the rows that arrived follow them: no switch of the show is lost to a load.
+    const int before = m_list->count();
     CaptureList loaded;
     {
         WorkProgress progress(this, QStringLiteral("Loading the capture file"));
         CaptureFile::LoadGpoFile(loaded, path, progress.progress());
     }
-    changeList().replaceRows(loaded);
+    changeList().replaceRows(loaded, before);
 }
 
 // ---------------------------------------------------------------------------------------------

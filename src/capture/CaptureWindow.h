@@ -61,6 +61,9 @@ public:
     // The devices the window starts and stops; not owned. Without any, nothing happens.
     void setDevices(TCaptureDevices *devices);
     TCaptureDevices *devices() const { return m_devices; }
+    // Starts the devices before the window is first shown (the program does, so that no switch
+    // waits for the questions of its start); that first showing then leaves them as they are.
+    void startDevicesBeforeShow();
 
     CaptureList &captureList() { return *m_list; }
     // The camera records of EDL generation, kept for the whole run.
@@ -82,8 +85,9 @@ public:
     // Journals every change of the capture list to path from now on, so that a crash loses no
     // row. A journal found there was left by a run that did not end cleanly: its rows are
     // offered back first ("Recover N capture rows from the previous run?"); declined or
-    // unreadable, it is moved aside under a dated name, never deleted. Call once, before the
-    // devices start. Problems are told to the operator; the window works on without a journal.
+    // unreadable, it is moved aside under a dated name, never deleted. Call once; rows the devices
+    // bring meanwhile follow the recovered rows. Problems are told to the operator; the window
+    // works on without a journal.
     void StartJournal(const QString &path);
     // The journal, or none.
     CaptureJournal *journal() const { return m_journal; }
@@ -313,6 +317,7 @@ private:
     quint64 m_deviceRows = 0; // rows added by device events
     // The Exit command's question was answered (or not needed): the end is a clean one.
     bool m_exitConfirmed = false;
+    bool m_devicesStartedEarly = false;
     bool m_gpo8Waiting = false;
     QTimer *m_gpo8Retry = nullptr;
     QPointer<QDialog> m_gpo8Dialog; // the dialog whose closing the waiting trigger is told of

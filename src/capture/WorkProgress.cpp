@@ -38,8 +38,14 @@ void WorkProgress::step(qint64 done, qint64 total)
     m_lastUpdate = now;
     if (!m_bar)
         show();
-    // The bar counts in thousandths, so that totals beyond an int fit.
-    m_bar->setValue(total > 0 ? static_cast<int>(std::min<qint64>(done, total) * 1000 / total) : 0);
+    // The bar counts in thousandths, so that totals beyond an int fit; without a total it only
+    // shows that the work goes on.
+    if (total > 0) {
+        m_bar->setRange(0, 1000);
+        m_bar->setValue(static_cast<int>(std::min<qint64>(done, total) * 1000 / total));
+    } else {
+        m_bar->setRange(0, 0);
+    }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

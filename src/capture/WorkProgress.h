@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 #include <QProgressBar>
@@ -27,9 +29,22 @@ public:
     WorkProgress(const WorkProgress &) = delete;
     WorkProgress &operator=(const WorkProgress &) = delete;
 
-    // For the work: tells done out of total.
+    // For the work: tells done out of total (a total of 0: the work cannot tell how far it is).
     const ProgressFn &progress() const { return m_progress; }
     void step(qint64 done, qint64 total);
+
+    // Runs work on a thread of its own while the window goes on as under step() (the bar shows
+    // after ShowAfterMs); returns what work returns, or raises what it raised. For work that
+    // cannot report its progress (a whole file made in one call): it must use nothing that the
+    // window's events can change or reach (no widgets, not the capture list).
+    template <typename Work>
+    auto runAside(Work work) -> decltype(work())
+    {
+        auto result = std::async(std::launch::async, std::move(work));
+        while (result.wait_for(std::chrono::milliseconds(UpdateEveryMs / 2)) != std::future_status::ready)
+            step(0, 0);
+        return result.get();
+    }
 
     // The bar, once shown.
     QProgressBar *bar() const { return m_bar; }

@@ -56,7 +56,22 @@ int runCorvane(const std::function<void(Tedlf &)> &started)
     // Held until the process ends; a lock left by a copy that died counts as free.
     SingleInstance instance(InstanceLockName);
     if (!instance.tryAcquire()) {
-        reportAlreadyRunning(instance);
+        if (instance.heldByAnother()) {
+            reportAlreadyRunning(instance);
+            return 1;
+        }
+        // Nowhere to keep the lock: the journal's own lock below still keeps a second copy out.
+        std::fprintf(stderr, "Kx Corvane: the lock file %s cannot be made (%s)\n", qPrintable(instance.lockFilePath()),
+                     qPrintable(instance.problem()));
+    }
+    // One program per capture journal, whatever runtime folder each was started with (another
+    // session, su, a different XDG_RUNTIME_DIR): a second copy would rewrite the rows of the
+    // first. A journal folder that cannot take the lock file cannot take the journal either;
+    // the window tells that when it starts the journal.
+    AppPaths::makeUserFolders(nullptr);
+    const std::unique_ptr<SingleInstance> journalLock = SingleInstance::guarding(AppPaths::journalFilePath());
+    if (!journalLock->tryAcquire() && journalLock->heldByAnother()) {
+        reportAlreadyRunning(*journalLock);
         return 1;
     }
 
@@ -71,13 +86,15 @@ int runCorvane(const std::function<void(Tedlf &)> &started)
     if (SettingsTerminateRequested())
         return 1;
 
-    // Before any device can deliver a row: a journal left behind is offered back first.
-    edlf.StartJournal(AppPaths::journalFilePath());
-
-    // The MIDI device window, hidden until the "USB" menu shows it. The capture window starts
-    // its devices when it is first shown, and stops and closes them when the program ends.
+    // The MIDI device window, hidden until the "USB" menu shows it. The devices open before any
+    // question of the start is asked: a show may be running already, and no switch waits for the
+    // operator. The capture window stops and closes them when the program ends.
     Tmidiiof midiiof;
     CaptureDeviceWindow devices(edlf, midiiof);
+    edlf.startDevicesBeforeShow();
+
+    // A journal left behind is offered back; rows the devices bring meanwhile follow its rows.
+    edlf.StartJournal(AppPaths::journalFilePath());
 
     // The current desktop's placements for every settings-aware window.
     runGuarded([] {

@@ -276,9 +276,10 @@ private slots:
         QVERIFY(!w.Undo1->isEnabled());
     }
 
-    // A crash right after Delete All leaves no row to offer, but the rows can still be undone:
-    // nothing is asked, the journal goes on, and Undo gives them back (journaled in turn).
-    void rowsDeletedBeforeACrashCanBeUndone()
+    // A crash right after Delete All: the deleted rows are offered back. Taken, they come back as
+    // they were, the journal goes on, the rows the device brings follow them, and the changes
+    // before the deletion can still be undone (all journaled).
+    void rowsDeletedBeforeACrashAreOfferedBack()
     {
         const Rows before = journalLeftBy([](CaptureList &list) {
             list.setUndoEnabled(true);
@@ -297,17 +298,19 @@ private slots:
             journal.close();
         }
         Tedlf &w = open();
+        m_dialogs->then(DialogScript::ok());
         w.StartJournal(journalPath());
-        QCOMPARE(m_dialogs->seen(), QStringList());
-        QCOMPARE(w.captureList().count(), 0);
-        QVERIFY(w.Undo1->isEnabled());
+        QCOMPARE(m_dialogs->seen(), QStringList({"Recover Capture|Recover 2 capture rows from the previous run?"}));
+        QCOMPARE(rowsOf(w.captureList()), before);
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), before);
         w.AddGpoEvent(QStringLiteral("10:00:02:00"), QStringLiteral("10:00:02:00"), QStringLiteral("0002"));
-        w.Undo1->trigger();
-        const Rows now = before + Rows({{"0001", "0002", "10:00:02:00", "10:00:02:00", ""}});
+        const Rows now = before + Rows({{"0003", "0002", "10:00:02:00", "10:00:02:00", ""}});
         QCOMPARE(rowsOf(w.captureList()), now);
         QTRY_COMPARE(rowsShown(w), now);
-        // Undone twice: the comment, then nothing is left to undo (the rows themselves came from
-        // the device).
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), now);
+        // Undone: the comment, then nothing is left to undo (the rows themselves came from the
+        // device).
+        QVERIFY(w.Undo1->isEnabled());
         w.Undo1->trigger();
         QCOMPARE(w.captureList().text(1, CaptureList::CommentColumn), QString());
         QVERIFY(!w.Undo1->isEnabled());
@@ -339,7 +342,8 @@ private slots:
         QTest::newRow("Exit with rows") << "exit" << false;
         QTest::newRow("closed with no rows") << "" << false;
         QTest::newRow("closed with rows not saved") << "row" << true;
-        QTest::newRow("closed after Delete All") << "row,deleteall" << false;
+        QTest::newRow("closed after Delete All") << "row,deleteall" << true;
+        QTest::newRow("closed after Save GPO and Delete All") << "row,savegpo,deleteall" << false;
         QTest::newRow("closed after Save GPO") << "row,savegpo" << false;
         QTest::newRow("closed after Save GPO and a comment") << "row,savegpo,comment" << true;
         QTest::newRow("closed after Save GPO and a new row") << "row,savegpo,row" << true;
@@ -360,6 +364,7 @@ private slots:
         const QString files = m_dir->file(QStringLiteral("files"));
         QVERIFY(QDir().mkpath(files));
         int rows = 0;
+        Rows deleted; // by Delete All
         for (const QString &step : play.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             if (step == QLatin1String("row")) {
                 const QString time = QStringLiteral("10:00:0%1:00").arg(rows++);
@@ -367,6 +372,7 @@ private slots:
             } else if (step == QLatin1String("exit")) {
                 w.AddGpoEvent(QStringLiteral("10:00:00:00"), QStringLiteral("10:00:00:00"), QStringLiteral("0001"));
             } else if (step == QLatin1String("deleteall")) {
+                deleted = rowsOf(w.captureList());
                 w.kdeleteall->click();
             } else if (step == QLatin1String("savegpo")) {
                 m_dialogs->then(DialogScript::choose(QDir(files).filePath(QStringLiteral("show%1.gpo")).arg(rows)));
@@ -406,16 +412,19 @@ private slots:
         if (!kept)
             return;
 
-        // Started again: the recovery question, every row back.
+        // Started again: the recovery question, every row back (after Delete All, the rows it
+        // deleted).
+        const Rows offered = shown.isEmpty() ? deleted : shown;
+        QVERIFY(!offered.isEmpty());
         m_window.reset();
         m_dialogs->reset();
         m_dialogs->then(DialogScript::ok());
         Tedlf &again = open();
         again.StartJournal(journalPath());
         QCOMPARE(m_dialogs->seen(), QStringList({QStringLiteral("Recover Capture|Recover %1 capture %2 from the previous run?")
-                                                     .arg(shown.size())
-                                                     .arg(shown.size() == 1 ? "row" : "rows")}));
-        QCOMPARE(rowsOf(again.captureList()), shown);
+                                                     .arg(offered.size())
+                                                     .arg(offered.size() == 1 ? "row" : "rows")}));
+        QCOMPARE(rowsOf(again.captureList()), offered);
     }
 };
 

@@ -367,6 +367,37 @@ private slots:
         QCOMPARE(CaptureJournal::read(journalPath()).rows(), rowsOf(list));
     }
 
+    // Rows the device brought while a file was read follow the loaded rows, in the list, in its
+    // journal and after an undo of the load, which puts back only the rows the load replaced.
+    void rowsArrivedDuringALoadFollowTheLoadedRows()
+    {
+        CaptureList list;
+        list.setUndoEnabled(true);
+        const Rows before = {eventRow("0001", "0001", "10:00:00:00"), eventRow("0002", "0002", "10:00:01:00")};
+        fill(list, before);
+        CaptureJournal journal(journalPath());
+        journal.start(list);
+        const int replaced = list.count();
+        const Rows arrived = {eventRow("0003", "0004", "10:00:02:00"), eventRow("0004", "0008", "10:00:03:00")};
+        fill(list, arrived);
+        CaptureList loaded;
+        const Rows file = {eventRow("0001", "0101", "09:00:00:00", QStringLiteral("from file"))};
+        fill(loaded, file);
+        list.replaceRows(loaded, replaced);
+        QCOMPARE(rowsOf(list), file + arrived);
+        journal.sync();
+        QVERIFY(TestFiles::read(journalPath()).contains(journalRecord("L\t1\t2")));
+        CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.rows(), file + arrived);
+        // The undo step read back from the journal is the list's own.
+        QVERIFY(r.list->undo());
+        QCOMPARE(rowsOf(*r.list), before + arrived);
+        QVERIFY(list.undo());
+        QCOMPARE(rowsOf(list), before + arrived);
+        journal.close();
+        QCOMPARE(CaptureJournal::read(journalPath()).rows(), before + arrived);
+    }
+
     // A journal of the version before undo (no L or U records) is read as ever.
     void journalOfTheFirstVersionIsRead()
     {

@@ -411,6 +411,7 @@ private slots:
         QCOMPARE(comments(w).last(), QStringLiteral("0004=Studio note")); // Make added the closing row
         // GPO8 is on: camera 8 makes and saves the EDL with them, and clears the list.
         w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
+        QTRY_VERIFY(!w.gpo8TriggerWaiting());
         QCOMPARE(w.captureList().count(), 0);
         const QStringList files = QDir(folder).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);

@@ -5,7 +5,9 @@
 //   corvane-testhost [ok|cancel ...]
 //
 // The arguments answer the program's questions in order (OK or Cancel); a question with no
-// answer left, and every message, is dismissed. Devices: input "Orvex In" and output "Orvex Out"
+// answer left, and every message, is dismissed. "ok+events" answers OK after the interface has
+// sent three capture events while the question was open and the window has taken them (or,
+// when they never arrive, after printing "error: ..." once it has waited 10 s). Devices: input "Orvex In" and output "Orvex Out"
 // of the loopback service; midiio.ini in the program folder chooses them.
 //
 // Commands, one a line:
@@ -49,6 +51,7 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
@@ -218,6 +221,33 @@ private:
     qsizetype m_reported = 0;
 };
 
+// While a question is open: the interface sends three events, and the window must take them.
+void sendDuringQuestion(LoopbackMidiService &midi, int input)
+{
+    Tedlf *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<Tedlf *>(widget))
+            window = found;
+    }
+    if (!window) {
+        say(QStringLiteral("error: no capture window"));
+        return;
+    }
+    const int before = window->captureList().count();
+    const std::uint16_t masks[] = {0x0004, 0x0008, 0x0010};
+    for (int k = 0; k < 3; ++k) {
+        const auto time = OrvexSim::parseTimecode(QStringLiteral("12:00:0%1:00").arg(k), 25);
+        const OrvexSim::Message message = OrvexSim::captureEvent(masks[k], *time);
+        if (!midi.send(input, QByteArrayView(message.data(), qsizetype(message.size())))) {
+            say(QStringLiteral("error: the input is not open while the question is asked"));
+            return;
+        }
+    }
+    if (!QTest::qWaitFor([&] { return window->captureList().count() == before + 3; }, 10000))
+        say(QStringLiteral("error: %1 of 3 events taken while the question was open")
+                .arg(window->captureList().count() - before));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -232,8 +262,12 @@ int main(int argc, char **argv)
     setMidiService(&midi);
 
     DialogScript dialogs;
-    for (const QString &answer : QCoreApplication::arguments().mid(1))
-        dialogs.then(answer == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
+    for (const QString &answer : QCoreApplication::arguments().mid(1)) {
+        if (answer == QLatin1String("ok+events"))
+            dialogs.then(DialogScript::during([&midi, input] { sendDuringQuestion(midi, input); }, DialogScript::ok()));
+        else
+            dialogs.then(answer == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
+    }
 
     std::unique_ptr<Driver> driver;
     const int status = runCorvane([&](Tedlf &window) {

@@ -26,10 +26,13 @@ constexpr int Wait = 30000;
 // One run of the program.
 class Program {
 public:
-    Program(const QString &exe, const QStringList &answers)
+    // runtime: another runtime folder (XDG_RUNTIME_DIR) than the test's.
+    Program(const QString &exe, const QStringList &answers, const QString &runtime = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!runtime.isEmpty())
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(QDir::tempPath());
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -205,10 +208,18 @@ private slots:
         QCOMPARE(journalFiles(), QStringList());
     }
 
-    // Killed right after Delete All: started again, nothing is asked (no row to offer), and
-    // Undo gives the rows back; killed right after that undo, the rows are offered back.
-    void undoOutlivesAKill()
+    // Killed, or closed by the close box, right after Delete All: started again, the deleted rows
+    // are offered back; taken, the rows captured next follow them, and a kill then loses none.
+    void deleteAllThenAnEndOffersTheRowsBack_data()
     {
+        QTest::addColumn<QByteArray>("end"); // "kill", or a command ending the program
+        QTest::newRow("killed") << QByteArray("kill");
+        QTest::newRow("close box") << QByteArray("close");
+    }
+
+    void deleteAllThenAnEndOffersTheRowsBack()
+    {
+        QFETCH(QByteArray, end);
         QStringList shown;
         {
             Program first(m_exe, {});
@@ -217,21 +228,24 @@ private slots:
             QCOMPARE(shown.size(), 4);
             first.send("deleteall");
             QCOMPARE(first.waitForRows(0), QStringList());
-            first.process().kill();
+            if (end == "kill")
+                first.process().kill();
+            else
+                first.send(end);
             QVERIFY(first.process().waitForFinished(Wait));
         }
+        QCOMPARE(journalFiles(), QStringList({"corvane.journal"}));
         {
-            Program second(m_exe, {});
-            QCOMPARE(second.waitReady(), QStringList());
+            Program second(m_exe, {QStringLiteral("ok")});
+            QCOMPARE(second.waitReady(), QStringList({"Recover Capture|Recover 4 capture rows from the previous run?"}));
+            QCOMPARE(second.rows(), shown);
             second.send("event 0020 10:00:05:00");
-            const QStringList arrived = second.waitForRows(1);
-            QCOMPARE(arrived.size(), 1);
-            second.send("undo");
-            // The rows deleted in the run before, in front of the row captured in this one.
-            QCOMPARE(second.waitForRows(5), shown + arrived);
+            const QStringList now = second.waitForRows(5);
+            QCOMPARE(now.mid(0, 4), shown);
+            QVERIFY2(now.value(4).startsWith(QStringLiteral("0005\t0020\t10:00:05:00")), qPrintable(now.value(4)));
             second.process().kill();
             QVERIFY(second.process().waitForFinished(Wait));
-            shown += arrived;
+            shown = now;
         }
         Program third(m_exe, {QStringLiteral("ok")});
         QCOMPARE(third.waitReady(), QStringList({"Recover Capture|Recover 5 capture rows from the previous run?"}));
@@ -263,6 +277,62 @@ private slots:
         second.send("exit");
         QVERIFY(second.process().waitForFinished(Wait));
         QCOMPARE(journalFiles(), QStringList());
+    }
+
+    // The devices run while the question is asked: switches that come before the answer follow
+    // the recovered rows, numbered on from them, and are journaled with them.
+    void switchesDuringTheRecoveryQuestionFollowTheRecoveredRows()
+    {
+        {
+            Program first(m_exe, {});
+            QCOMPARE(first.waitReady(), QStringList());
+            first.send("event 0001 11:00:00:00");
+            first.send("event 0002 11:00:01:00");
+            QCOMPARE(first.waitForRows(2).size(), 2);
+            first.process().kill();
+            QVERIFY(first.process().waitForFinished(Wait));
+        }
+        const QStringList expected = {"0001\t0001\t11:00:00:00\t11:00:00:00\t", "0002\t0002\t11:00:01:00\t11:00:01:00\t",
+                                      "0003\t0004\t12:00:00:00\t12:00:00:00\t", "0004\t0008\t12:00:01:00\t12:00:01:00\t",
+                                      "0005\t0010\t12:00:02:00\t12:00:02:00\t"};
+        {
+            Program second(m_exe, {QStringLiteral("ok+events")});
+            QCOMPARE(second.waitReady(), QStringList({"Recover Capture|Recover 2 capture rows from the previous run?"}));
+            QStringList told;
+            QCOMPARE(second.rows(&told), expected);
+            QCOMPARE(told, QStringList());
+            second.process().kill();
+            QVERIFY(second.process().waitForFinished(Wait));
+        }
+        Program third(m_exe, {QStringLiteral("ok")});
+        QCOMPARE(third.waitReady(), QStringList({"Recover Capture|Recover 5 capture rows from the previous run?"}));
+        QCOMPARE(third.rows(), expected);
+        third.send("exit");
+        QVERIFY(third.process().waitForFinished(Wait));
+    }
+
+    // One program per journal: a second copy started with another runtime folder (so another
+    // single-instance lock) is refused by the journal's own lock, and the journal is untouched.
+    void aSecondCopyOnTheSameJournalIsRefused()
+    {
+        QTemporaryDir otherRuntime;
+        QVERIFY(otherRuntime.isValid());
+        Program first(m_exe, {});
+        QCOMPARE(first.waitReady(), QStringList());
+        first.send("event 0001 11:00:00:00");
+        QCOMPARE(first.waitForRows(1).size(), 1);
+        const QByteArray journal = TestFiles::read(journalPath());
+        QVERIFY(!journal.isEmpty());
+
+        Program second(m_exe, {}, otherRuntime.path());
+        QVERIFY(second.process().waitForFinished(Wait));
+        QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.process().exitCode(), 1);
+        QCOMPARE(TestFiles::read(journalPath()), journal);
+        QCOMPARE(first.process().state(), QProcess::Running);
+        QCOMPARE(first.rows().size(), 1);
+        first.send("exit");
+        QVERIFY(first.process().waitForFinished(Wait));
     }
 
     // Cancel starts an empty list and keeps the old journal under a dated name.

@@ -2,6 +2,7 @@
 #include "Clock.h"
 #include "ErrorReport.h"
 #include "Errors.h"
+#include "FaultyDisk.h"
 #include "Latin1Text.h"
 #include "SingleInstance.h"
 #include "TestFiles.h"
@@ -274,6 +275,38 @@ private slots:
         QVERIFY(QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
                                                 | QFile::WriteOther | QFile::ExeOther));
         QCOMPARE(SingleInstance::runtimeFolder(), QDir::tempPath());
+    }
+
+    // A runtime folder that cannot take the lock file (read-only, or full) is no reason to refuse
+    // a start, nor to say that another copy runs: the lock goes to the user's private folder, and
+    // is held there against a second copy.
+    void unusableRuntimeFolderFallsBackToThePrivateOne_data()
+    {
+        QTest::addColumn<bool>("full"); // else read-only
+        QTest::newRow("read-only") << false;
+        QTest::newRow("full") << true;
+    }
+
+    void unusableRuntimeFolderFallsBackToThePrivateOne()
+    {
+        QFETCH(bool, full);
+        SmallFileSystem runtime;
+        SKIP_UNLESS_MOUNTED(runtime);
+        QVERIFY(full ? runtime.fill() > 0 : runtime.makeReadOnly());
+        QTemporaryDir temp;
+        QVERIFY(temp.isValid());
+        EnvironmentOverride environment({{"XDG_RUNTIME_DIR", runtime.path()}, {"TMPDIR", temp.path()}});
+        const QString name = QStringLiteral("corvaneTestFallback%1").arg(QCoreApplication::applicationPid());
+        const QString privateLock = QDir(SingleInstance::privateFolder()).filePath(name + QStringLiteral(".lock"));
+        QVERIFY(privateLock.startsWith(temp.path()));
+
+        SingleInstance first(name);
+        QVERIFY(first.tryAcquire());
+        QCOMPARE(first.lockFilePath(), privateLock);
+        SingleInstance second(name);
+        QVERIFY(!second.tryAcquire());
+        QVERIFY(second.heldByAnother());
+        QCOMPARE(second.lockFilePath(), privateLock);
     }
 
     void lockOfADeadProcessIsFree()
