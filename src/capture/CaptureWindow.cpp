@@ -806,12 +806,19 @@ void Tedlf::StartJournal(const QString &path)
             }
             break;
         }
-        const QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
-                                        : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
+        QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
+                                  : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
+        // A damaged journal gives the rows before the damage; what it could not read stays in it.
+        const bool damaged = found.unreadRecords > 0;
+        if (damaged)
+            question += QLatin1Char(' ') + found.problem;
         if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
             changeList().adoptRows(*found.list);
             // The journal holds these rows already: it goes on from its last whole record.
-            resumeAt = found.wholeSize;
+            if (!damaged)
+                resumeAt = found.wholeSize;
+            else if (!moveAside(QStringLiteral("The records that could not be read stay in the damaged capture journal.")))
+                return;
         } else if (!moveAside(QString())) {
             return;
         }
