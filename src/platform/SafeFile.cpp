@@ -184,7 +184,7 @@ int writeAll(int fd, const char *data, qint64 size, qint64 *done = nullptr)
 class PipeSignalHeld {
 public:
 #if defined(Q_OS_WIN)
-    PipeSignalHeld() = default;
+    PipeSignalHeld() {} // no SIGPIPE here
 #else
     PipeSignalHeld()
     {
