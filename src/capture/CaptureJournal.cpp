@@ -597,10 +597,20 @@ CaptureJournal::Recovery CaptureJournal::read(const QString &path, const Progres
         // A bad last line is a record cut by a crash (or a power cut's garbage); a bad record
         // with complete records after it means the journal is damaged.
         if (at < wholeEnd) {
-            result.problem = QStringLiteral("The journal is damaged at record %1.").arg(index + 1);
-            return result;
+            // The records before it still stand: their rows are given back, the rest counted (with
+            // those of a load it cut short).
+            const qsizetype records = std::count(data.constData(), data.constData() + wholeEnd, '\n') - 1;
+            result.unreadRecords = static_cast<int>(records - result.records);
+            const QString unread = result.unreadRecords == 1 ? QStringLiteral("1 record")
+                                                             : QStringLiteral("%1 records").arg(result.unreadRecords);
+            result.problem = QStringLiteral("The journal is damaged at record %1: %2 could not be read.")
+                                 .arg(index + 1)
+                                 .arg(unread);
+            if (list->isEmpty())
+                return result;
+        } else {
+            result.cutRecord = true;
         }
-        result.cutRecord = true;
     }
     if (progress)
         progress(data.size(), data.size());

@@ -84,12 +84,16 @@ public:
         qint64 wholeSize = 0;               // bytes up to the end of the last of them
         bool cutRecord = false;             // the last record was cut short and is ignored
         QString problem;                    // why the journal is damaged
+        // Whole records from a damaged one on that could not be read (the damaged one with them);
+        // list then holds the rows before it, and the journal must be kept aside, not continued.
+        int unreadRecords = 0;
 
         // The rows of list as texts (none without it).
         QList<CaptureList::RowTexts> rows() const;
     };
     // Reads a journal without changing it, its records straight into a capture list (no string
-    // per field); progress is told of the bytes read.
+    // per field); progress is told of the bytes read. A record damaged with whole ones after it
+    // gives the rows before it (Found::Rows, or Damaged when there are none) and unreadRecords.
     static Recovery read(const QString &path, const ProgressFn &progress = {});
     // Moves a journal aside under a name with the date and time (never deletes it); returns
     // the new path, or an empty text when it could not be moved.

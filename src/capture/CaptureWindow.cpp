@@ -831,13 +831,22 @@ void Tedlf::StartJournal(const QString &path)
         const int n = found.list->count();
         if (n == 0)
             break;
-        const QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
-                                        : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
+        QString question = n == 1 ? QStringLiteral("Recover 1 capture row from the previous run?")
+                                  : QStringLiteral("Recover %1 capture rows from the previous run?").arg(n);
+        // A damaged journal gives the rows before the damage; what it could not read stays in it.
+        const bool damaged = found.unreadRecords > 0;
+        if (damaged)
+            question += QLatin1Char(' ') + found.problem;
         if (DlgQuery(this, question, QStringLiteral("Recover Capture")) == TKxDlg::mrOk) {
             // The journal holds these rows already: it goes on from its last whole record.
             recoveredRows = n;
             adoptRecovered();
-            resumeAt = found.wholeSize;
+            // A damaged journal is not gone on with (that would cut off what it could not read):
+            // it is kept aside, and a new one holds the rows.
+            if (!damaged)
+                resumeAt = found.wholeSize;
+            else if (!moveAside(QStringLiteral("The records that could not be read stay in the damaged capture journal.")))
+                return;
         } else if (!moveAside(QString())) {
             return;
         }

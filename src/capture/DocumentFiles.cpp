@@ -1,5 +1,6 @@
 #include "DocumentFiles.h"
 
+#include "ErrorReport.h"
 #include "Errors.h"
 #include "SafeFile.h"
 
@@ -9,12 +10,13 @@
 
 namespace DocumentFiles {
 
-void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &progress)
+void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &progress, QString *warning)
 {
     QString reason;
+    QString lost; // what the replaced file could not keep
     bool written;
     if (!progress) {
-        written = SafeFile::replace(path, bytes, &reason);
+        written = SafeFile::replace(path, bytes, &reason, {}, &lost);
     } else {
         // In parts, with the progress told between them.
         constexpr qsizetype Part = 8 << 20;
@@ -25,11 +27,17 @@ void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &pro
             written = file.write(bytes.sliced(at, std::min(Part, bytes.size() - at)), &reason);
         }
         written = written && file.commit(&reason);
-        if (written)
+        if (written) {
+            lost = file.warning();
             progress(bytes.size(), bytes.size());
+        }
     }
     if (!written)
         throw CorvaneError(QStringLiteral("Cannot write file %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    if (warning)
+        *warning = lost;
+    else if (!lost.isEmpty())
+        presentError(lost);
 }
 
 QByteArray readWhole(const QString &path)

@@ -11,9 +11,11 @@ namespace DocumentFiles {
 
 // Replaces the file with bytes as one step (SafeFile::replace): a failed write leaves the old file
 // (or no file), never part of the new one; a device, FIFO or "-" (standard output) is written
-// straight. Throws CorvaneError "Cannot write file <path>: <the system's reason>". progress is told
-// of the bytes written.
-void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &progress = {});
+// straight, and a FIFO nobody reads fails within seconds. Throws CorvaneError "Cannot write file
+// <path>: <the system's reason>". progress is told of the bytes written. A replaced file that
+// could not keep its owner (another user's) is told in warning, or without one shown through
+// presentError.
+void writeWhole(const QString &path, QByteArrayView bytes, const ProgressFn &progress = {}, QString *warning = nullptr);
 
 // Throws CorvaneError "Cannot read file <path>: <reason>".
 QByteArray readWhole(const QString &path);

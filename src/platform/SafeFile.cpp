@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #if defined(Q_OS_WIN)
 #include <fcntl.h>
@@ -18,6 +19,10 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pthread.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -38,6 +43,9 @@ int openNative(const NativeName &name, int flags, int mode = _S_IREAD | _S_IWRIT
 constexpr int WriteOnly = _O_WRONLY;
 constexpr int CreateNew = _O_WRONLY | _O_CREAT | _O_EXCL;
 constexpr int AppendFlags = _O_WRONLY | _O_CREAT | _O_APPEND;
+constexpr int NoWait = 0;
+constexpr int OwnerOnly = _S_IREAD | _S_IWRITE;
+constexpr int Usual = _S_IREAD | _S_IWRITE;
 int writeSome(int fd, const char *data, qint64 size)
 {
     return ::_write(fd, data, static_cast<unsigned>(std::min<qint64>(size, 1 << 30)));
@@ -79,6 +87,11 @@ int openNative(const NativeName &name, int flags, int mode = 0666)
 constexpr int WriteOnly = O_WRONLY;
 constexpr int CreateNew = O_WRONLY | O_CREAT | O_EXCL;
 constexpr int AppendFlags = O_WRONLY | O_CREAT | O_APPEND;
+// A FIFO nobody reads fails to open at once (ENXIO) instead of waiting for a reader, and a full
+// one makes a write fail with EAGAIN instead of waiting for good.
+constexpr int NoWait = O_NONBLOCK;
+constexpr int OwnerOnly = 0600;
+constexpr int Usual = 0666;
 ssize_t writeSome(int fd, const char *data, qint64 size)
 {
     return ::write(fd, data, static_cast<size_t>(size));
@@ -109,8 +122,32 @@ qint64 seekEnd(int fd)
 }
 #endif
 
-// Writes every byte; 0, or the errno of the write that failed (*done then tells how many bytes
-// went out before it).
+// Not an errno: a FIFO or device whose reader took nothing for SafeFile::StallLimitMs.
+constexpr int Stalled = -1;
+
+// Waits until fd (opened with NoWait) takes bytes again; 0, Stalled or the errno of the wait.
+int waitForRoom(int fd)
+{
+#if defined(Q_OS_WIN)
+    (void)fd;
+    return Stalled;
+#else
+    pollfd want{fd, POLLOUT, 0};
+    while (true) {
+        const int ready = ::poll(&want, 1, SafeFile::StallLimitMs);
+        if (ready > 0)
+            return 0; // room, or an error the next write tells
+        if (ready == 0)
+            return Stalled;
+        if (errno != EINTR)
+            return errno;
+    }
+#endif
+}
+
+// Writes every byte; 0, Stalled or the errno of the write that failed (*done then tells how many
+// bytes went out before it). A descriptor opened with NoWait is waited for, StallLimitMs at most
+// each time nothing is taken.
 int writeAll(int fd, const char *data, qint64 size, qint64 *done = nullptr)
 {
     qint64 written = 0;
@@ -120,6 +157,12 @@ int writeAll(int fd, const char *data, qint64 size, qint64 *done = nullptr)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                error = waitForRoom(fd);
+                if (error)
+                    break;
+                continue;
+            }
             error = errno;
             break;
         }
@@ -135,35 +178,143 @@ int writeAll(int fd, const char *data, qint64 size, qint64 *done = nullptr)
     return error;
 }
 
-bool fail(QString *reason, int error)
+// While it lives, a write to a pipe whose reader has gone fails with EPIPE instead of raising
+// SIGPIPE, whose default ends the process: the signal is held back for this thread, and the one
+// such a write raises is taken away before it is let through again.
+class PipeSignalHeld {
+public:
+#if defined(Q_OS_WIN)
+    PipeSignalHeld() {} // no SIGPIPE here
+#else
+    PipeSignalHeld()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+        sigset_t pending;
+        sigpending(&pending);
+        m_pendingBefore = sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~PipeSignalHeld()
+    {
+        const int error = errno;
+        sigset_t pending;
+        sigpending(&pending);
+        if (!m_pendingBefore && sigismember(&pending, SIGPIPE) == 1) {
+            const timespec now{0, 0};
+            while (sigtimedwait(&m_pipe, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+        errno = error;
+    }
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_before;
+    bool m_pendingBefore = false;
+#endif
+    PipeSignalHeld(const PipeSignalHeld &) = delete;
+    PipeSignalHeld &operator=(const PipeSignalHeld &) = delete;
+};
+
+// The reason for a failed write or open; a FIFO's reader is named in it.
+QString reasonFor(int error, bool fifo)
+{
+    if (error == Stalled)
+        return QStringLiteral("Nothing has been read from it for %1 seconds").arg(SafeFile::StallLimitMs / 1000);
+    if (fifo && error == ENXIO)
+        return QStringLiteral("Nobody is reading from it");
+    if (error == EPIPE)
+        return QStringLiteral("Nobody is reading from it any more");
+    return SafeFile::systemReason(error);
+}
+
+bool fail(QString *reason, int error, bool fifo = false)
 {
     if (reason)
-        *reason = SafeFile::systemReason(error);
+        *reason = reasonFor(error, fifo);
     return false;
 }
 
-enum class Kind { Missing, Regular, Other, Folder };
+enum class Kind { Missing, Regular, Fifo, Other, Folder };
 
-Kind kindOf(const QString &path, int *mode)
+// What a file is, and whose.
+struct Status {
+    Kind kind = Kind::Missing;
+    int mode = 0; // permission bits
+    unsigned owner = 0;
+    unsigned group = 0;
+};
+
+Status statusOf(const QString &path)
 {
+    Status status;
 #if defined(Q_OS_WIN)
     struct _stat64 st;
     if (::_wstat64(nativeName(path).c_str(), &st) != 0)
-        return Kind::Missing;
-    *mode = st.st_mode & (_S_IREAD | _S_IWRITE);
-    if (st.st_mode & _S_IFDIR)
-        return Kind::Folder;
-    return (st.st_mode & _S_IFREG) ? Kind::Regular : Kind::Other;
+        return status;
+    status.mode = st.st_mode & (_S_IREAD | _S_IWRITE);
+    status.kind = (st.st_mode & _S_IFDIR) ? Kind::Folder : (st.st_mode & _S_IFREG) ? Kind::Regular : Kind::Other;
 #else
     struct stat st;
     if (::stat(nativeName(path).constData(), &st) != 0)
-        return Kind::Missing;
-    *mode = static_cast<int>(st.st_mode & 07777);
-    if (S_ISDIR(st.st_mode))
-        return Kind::Folder;
-    return S_ISREG(st.st_mode) ? Kind::Regular : Kind::Other;
+        return status;
+    status.mode = static_cast<int>(st.st_mode & 07777);
+    status.owner = st.st_uid;
+    status.group = st.st_gid;
+    status.kind = S_ISDIR(st.st_mode)   ? Kind::Folder
+                  : S_ISREG(st.st_mode) ? Kind::Regular
+                  : S_ISFIFO(st.st_mode) ? Kind::Fifo
+                                        : Kind::Other;
 #endif
+    return status;
 }
+
+#if !defined(Q_OS_WIN)
+// "user:group" by name, or by number for an id without one.
+QString ownerText(uid_t uid, gid_t gid)
+{
+    QString user = QString::number(uid);
+    QString team = QString::number(gid);
+    std::vector<char> buffer(16384);
+    passwd pw;
+    passwd *foundUser = nullptr;
+    if (::getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &foundUser) == 0 && foundUser)
+        user = QString::fromLocal8Bit(foundUser->pw_name);
+    struct group gr;
+    struct group *foundGroup = nullptr;
+    if (::getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &foundGroup) == 0 && foundGroup)
+        team = QString::fromLocal8Bit(foundGroup->gr_name);
+    return user + QLatin1Char(':') + team;
+}
+
+// Gives the new file fd the owner, group and permissions of the file it replaces, those it may.
+// 0, with warning set when the owner or group could not be kept; else the errno of the failure.
+int keepOwnerAndMode(int fd, uid_t owner, gid_t group, mode_t mode, const QString &target, QString *warning)
+{
+    struct stat made;
+    if (::fstat(fd, &made) != 0)
+        return errno;
+    if (made.st_uid != owner || made.st_gid != group) {
+        if (::fchown(fd, owner, group) != 0) {
+            const int error = errno;
+            // The group alone may still be kept (a member of it may give it a file of their own).
+            if (made.st_gid != group && ::fchown(fd, static_cast<uid_t>(-1), group) == 0)
+                made.st_gid = group;
+            *warning = QStringLiteral("%1 now belongs to %2 (it belonged to %3): %4")
+                           .arg(QDir::toNativeSeparators(target), ownerText(made.st_uid, made.st_gid),
+                                ownerText(owner, group), SafeFile::systemReason(error));
+            // Set-user and set-group ids are not handed to whoever the file now belongs to.
+            mode &= ~mode_t(S_ISUID | S_ISGID);
+        }
+    }
+    // (After the owner: a change of owner clears the set-user id.)
+    if (::fchmod(fd, mode) != 0)
+        return errno;
+    return 0;
+}
+#endif
 
 // Syncs a folder, so that a rename in it survives a power cut. Failures are not reported: the
 // file is in place by then, and some file systems cannot sync a folder at all.
@@ -199,13 +350,13 @@ bool renameOver(const QString &from, const QString &to, QString *reason)
 
 // A new file beside target that nobody else uses, opened for writing; -1 (errno set) when none
 // could be made.
-int createBeside(const QString &target, QString *made)
+int createBeside(const QString &target, QString *made, int mode)
 {
     const QFileInfo info(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString name = info.dir().filePath(
             QStringLiteral(".%1.%2.tmp").arg(info.fileName()).arg(QRandomGenerator::global()->generate() & 0xFFFFFF, 6, 16, QLatin1Char('0')));
-        const int fd = openNative(nativeName(name), CreateNew);
+        const int fd = openNative(nativeName(name), CreateNew, mode);
         if (fd >= 0) {
             *made = name;
             return fd;
@@ -232,7 +383,8 @@ void failOversizeWrites()
 #endif
 }
 
-bool replace(const QString &path, QByteArrayView bytes, QString *reason, const std::function<void()> &midway)
+bool replace(const QString &path, QByteArrayView bytes, QString *reason, const std::function<void()> &midway,
+             QString *warning)
 {
     Replacement file(path);
     if (!file.open(reason))
@@ -242,7 +394,11 @@ bool replace(const QString &path, QByteArrayView bytes, QString *reason, const s
         return false;
     if (midway)
         midway();
-    return file.write(bytes.sliced(half), reason) && file.commit(reason);
+    if (!file.write(bytes.sliced(half), reason) || !file.commit(reason))
+        return false;
+    if (warning)
+        *warning = file.warning();
+    return true;
 }
 
 Replacement::Replacement(QString path) : m_path(std::move(path)) {}
@@ -286,19 +442,24 @@ bool Replacement::open(QString *reason)
     if (info.isSymLink())
         m_target = info.symLinkTarget();
 
-    const Kind kind = kindOf(m_target, &m_mode);
-    if (kind == Kind::Folder)
+    const Status status = statusOf(m_target);
+    if (status.kind == Kind::Folder)
         return fail(reason, EISDIR);
-    if (kind == Kind::Other) {
+    m_fifo = status.kind == Kind::Fifo;
+    if (status.kind == Kind::Other || m_fifo) {
         // A device or FIFO is written as it is.
-        m_fd = openNative(nativeName(m_target), WriteOnly);
+        m_fd = openNative(nativeName(m_target), WriteOnly | NoWait);
         if (m_fd < 0)
-            return fail(reason, errno);
+            return fail(reason, errno, m_fifo);
         m_straight = true;
         return true;
     }
-    m_existed = kind == Kind::Regular;
-    m_fd = createBeside(m_target, &m_temporary);
+    m_existed = status.kind == Kind::Regular;
+    m_mode = status.mode;
+    m_owner = status.owner;
+    m_group = status.group;
+    // Until it has the old file's owner and permissions, only its maker may read the new file.
+    m_fd = createBeside(m_target, &m_temporary, m_existed ? OwnerOnly : Usual);
     if (m_fd < 0)
         return fail(reason, errno);
     return true;
@@ -308,9 +469,16 @@ bool Replacement::write(QByteArrayView bytes, QString *reason)
 {
     if (m_fd < 0)
         return fail(reason, EBADF);
-    if (const int error = writeAll(m_fd, bytes.data(), bytes.size())) {
+    int error;
+    if (m_straight && !m_stdout) {
+        const PipeSignalHeld held;
+        error = writeAll(m_fd, bytes.data(), bytes.size());
+    } else {
+        error = writeAll(m_fd, bytes.data(), bytes.size());
+    }
+    if (error) {
         abandon();
-        return fail(reason, error);
+        return fail(reason, error, m_fifo);
     }
     return true;
 }
@@ -332,10 +500,14 @@ bool Replacement::commit(QString *reason)
         abandon();
         return fail(reason, error);
     };
+    m_warning.clear();
 #if !defined(Q_OS_WIN)
-    // The replacement keeps the permissions of the file it replaces.
-    if (m_existed && ::fchmod(m_fd, static_cast<mode_t>(m_mode)) != 0)
-        return failed(errno);
+    // The replacement keeps the owner, group and permissions of the file it replaces.
+    if (m_existed) {
+        if (const int error = keepOwnerAndMode(m_fd, static_cast<uid_t>(m_owner), static_cast<gid_t>(m_group),
+                                               static_cast<mode_t>(m_mode), m_target, &m_warning))
+            return failed(error);
+    }
 #endif
     if (syncFile(m_fd) != 0)
         return failed(errno);
@@ -344,6 +516,7 @@ bool Replacement::commit(QString *reason)
     if (closeFile(fd) != 0)
         return failed(errno);
     if (!renameOver(m_temporary, m_target, reason)) {
+        m_warning.clear();
         abandon();
         return false;
     }
@@ -369,11 +542,21 @@ bool AppendFile::open(Start start, QString *reason)
 {
     close();
     const NativeName name = nativeName(m_path);
-    m_fd = openNative(name, AppendFlags);
+    const Kind kind = statusOf(m_path).kind;
+    m_fifo = kind == Kind::Fifo;
+    m_fd = openNative(name, AppendFlags | NoWait);
     if (m_fd < 0)
-        return fail(reason, errno);
-    int mode = 0;
-    m_regular = kindOf(m_path, &mode) == Kind::Regular;
+        return fail(reason, errno, m_fifo);
+#if !defined(Q_OS_WIN)
+    // Open, a FIFO is written at its reader's pace.
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        close();
+        return fail(reason, error);
+    }
+#endif
+    m_regular = statusOf(m_path).kind == Kind::Regular;
     if (!m_regular) {
         // A device or FIFO has no end to seek to and nothing to cut: it is only written to.
         m_size = 0;
@@ -400,7 +583,13 @@ bool AppendFile::append(QByteArrayView bytes, QString *reason)
     if (m_fd < 0)
         return fail(reason, EBADF);
     qint64 done = 0;
-    const int error = writeAll(m_fd, bytes.data(), bytes.size(), &done);
+    int error;
+    if (m_regular) {
+        error = writeAll(m_fd, bytes.data(), bytes.size(), &done);
+    } else {
+        const PipeSignalHeld held;
+        error = writeAll(m_fd, bytes.data(), bytes.size(), &done);
+    }
     if (!error) {
         m_size += bytes.size();
         return true;
@@ -410,7 +599,7 @@ bool AppendFile::append(QByteArrayView bytes, QString *reason)
         cutFile(m_fd, m_size);
         seekEnd(m_fd);
     }
-    return fail(reason, error);
+    return fail(reason, error, m_fifo);
 }
 
 bool AppendFile::truncate(qint64 size, QString *reason)

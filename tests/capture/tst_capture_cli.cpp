@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -544,12 +545,20 @@ private slots:
         const QByteArray name = QFile::encodeName(node);
         QByteArray received;
         std::thread reader;
+        int held = -1;
         std::function<void()> inChild;
         if (target == QLatin1String("fifo")) {
             QCOMPARE(::mkfifo(name.constData(), 0666), 0);
-            reader = std::thread([&] {
-                QFile pipe(node);
-                if (pipe.open(QIODevice::ReadOnly))
+            // Open before the command starts: a FIFO nobody reads is not waited for. A write end of
+            // the test's own keeps the reader from seeing the end before the command has begun.
+            const int end = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            QVERIFY(end >= 0);
+            QCOMPARE(::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) & ~O_NONBLOCK), 0);
+            held = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+            QVERIFY(held >= 0);
+            reader = std::thread([&received, end] {
+                QFile pipe;
+                if (pipe.open(end, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
                     received = pipe.readAll();
             });
             arguments << node;
@@ -571,6 +580,8 @@ private slots:
             arguments << target;
         }
         const Run r = run(arguments, inChild);
+        if (held >= 0)
+            ::close(held);
         if (reader.joinable())
             reader.join();
         QCOMPARE(r.err, QByteArray());

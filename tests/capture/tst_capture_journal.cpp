@@ -207,30 +207,64 @@ private slots:
         QVERIFY(!r.problem.isEmpty());
     }
 
+    // One damaged record with whole ones after it: the rows before it are given back (the rows
+    // the journal holds when cut just before it), and the records from it on are counted; with
+    // no row before it there is nothing to give back.
+    void damagedInTheMiddle_data()
+    {
+        QTest::addColumn<int>("record"); // the line of the damaged record, the header being 1
+        QTest::addColumn<int>("unread");
+        QTest::newRow("the first after the header") << 2 << 9;
+        QTest::newRow("a row") << 3 << 8;
+        QTest::newRow("a comment") << 6 << 5;
+        QTest::newRow("the last but one") << 9 << 2;
+    }
+
     void damagedInTheMiddle()
     {
+        QFETCH(int, record);
+        QFETCH(int, unread);
         journalOfAShow();
-        QByteArray bytes = TestFiles::read(journalPath());
-        const qsizetype third = bytes.indexOf('\n', bytes.indexOf('\n', bytes.indexOf('\n') + 1) + 1);
-        bytes[third - 2] = bytes[third - 2] == 'A' ? 'B' : 'A'; // a checksum digit
+        const QByteArray whole = TestFiles::read(journalPath());
+        QCOMPARE(whole.count('\n'), 10);
+        qsizetype start = 0;
+        for (int line = 1; line < record; ++line)
+            start = whole.indexOf('\n', start) + 1;
+        // What the journal held before the damaged record, read as a journal of its own.
+        QVERIFY(TestFiles::write(journalPath(), whole.first(start)));
+        const CaptureJournal::Recovery before = CaptureJournal::read(journalPath());
+        QCOMPARE(before.found, CaptureJournal::Found::Rows);
+
+        QByteArray bytes = whole;
+        bytes[start + 1] = bytes[start + 1] ^ 0x01; // one bit of the byte after the record type
         QVERIFY(TestFiles::write(journalPath(), bytes));
         const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
-        QCOMPARE(r.found, CaptureJournal::Found::Damaged);
-        QCOMPARE(r.problem, QStringLiteral("The journal is damaged at record 3."));
+        QCOMPARE(r.problem, QStringLiteral("The journal is damaged at record %1: %2 records could not be read.")
+                                .arg(record)
+                                .arg(unread));
+        QCOMPARE(r.unreadRecords, unread);
+        QCOMPARE(r.records, before.records);
+        QCOMPARE(r.rows(), before.rows());
+        QCOMPARE(r.found, before.rows().isEmpty() ? CaptureJournal::Found::Damaged : CaptureJournal::Found::Rows);
+        QCOMPARE(TestFiles::read(journalPath()), bytes); // read, never changed
     }
 
     void recordsThatDoNotFitTheListAreDamage()
     {
-        // Well-formed records naming a row that is not there.
+        // Well-formed records naming a row that is not there: the rows before them stand.
         CaptureList list;
         CaptureJournal journal(journalPath());
         journal.start(list);
         list.appendEvent(u"10:00:00:00", u"10:00:00:00", u"0001");
+        const Rows first = rowsOf(list);
         journal.rowsDeleted({5});
         journal.changesDone();
         list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0000");
         journal.close();
-        QCOMPARE(CaptureJournal::read(journalPath()).found, CaptureJournal::Found::Damaged);
+        const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
+        QCOMPARE(r.found, CaptureJournal::Found::Rows);
+        QCOMPARE(r.rows(), first);
+        QCOMPARE(r.problem, QStringLiteral("The journal is damaged at record 3: 2 records could not be read."));
     }
 
     void noJournal()

@@ -34,6 +34,16 @@ using CaptureFixtures::rowsOf;
 const QDateTime Moment(QDate(2008, 11, 23), QTime(14, 30, 5));
 
 // The rows as the list view shows them.
+// bytes with one byte of a record changed (the header being record 1): its checksum fails.
+QByteArray damagedAt(QByteArray bytes, int record)
+{
+    qsizetype start = 0;
+    for (int line = 1; line < record; ++line)
+        start = bytes.indexOf('\n', start) + 1;
+    bytes[start + 3] = bytes[start + 3] ^ 0x01;
+    return bytes;
+}
+
 Rows rowsShown(const Tedlf &w)
 {
     Rows rows;
@@ -233,7 +243,9 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("another format") << QByteArray("[App]\r\nExe=corvane\r\n")
                                         << QStringLiteral("The journal is not a Corvane capture journal.");
-        QTest::newRow("damaged in the middle") << QByteArray() << QStringLiteral("The journal is damaged at record 3.");
+        // No row before the damage: nothing to offer.
+        QTest::newRow("damaged at its first record")
+            << QByteArray() << QStringLiteral("The journal is damaged at record 2: 7 records could not be read.");
     }
 
     void unreadableJournalIsMovedAsideWithAMessage()
@@ -242,10 +254,7 @@ private slots:
         QFETCH(QString, reason);
         if (content.isEmpty()) {
             journalLeftByACrash();
-            QByteArray journal = TestFiles::read(journalPath());
-            const qsizetype second = journal.indexOf('\n', journal.indexOf('\n') + 1);
-            journal[second + 3] = journal[second + 3] == '9' ? '8' : '9'; // a changed digit of record 3
-            QVERIFY(TestFiles::write(journalPath(), journal));
+            QVERIFY(TestFiles::write(journalPath(), damagedAt(TestFiles::read(journalPath()), 2)));
         } else {
             QVERIFY(TestFiles::write(journalPath(), content));
         }
@@ -261,6 +270,45 @@ private slots:
         QCOMPARE(TestFiles::read(asidePath()), damaged);
         QCOMPARE(w.captureList().count(), 0);
         QVERIFY(w.journal() && w.journal()->isOpen());
+    }
+
+    // A record damaged in the middle: the rows before it are offered, with how many records
+    // could not be read. Taken or not, the damaged journal is kept aside as it was (what it
+    // could not read is still in it), and a new journal holds the rows taken.
+    void damagedJournalOffersTheRowsBeforeTheDamage_data()
+    {
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("taken") << true;
+        QTest::newRow("declined") << false;
+    }
+
+    void damagedJournalOffersTheRowsBeforeTheDamage()
+    {
+        QFETCH(bool, taken);
+        journalLeftByACrash();
+        // Records 2 and 3 are its first two events; 4 to 8 cannot be read.
+        CaptureList firstTwo;
+        firstTwo.appendEvent(u"10:00:00:00", u"10:00:00:01", u"0001");
+        firstTwo.appendEvent(u"10:00:01:00", u"10:00:01:01", u"0004");
+        const Rows left = rowsOf(firstTwo);
+        const QByteArray damaged = damagedAt(TestFiles::read(journalPath()), 4);
+        QVERIFY(TestFiles::write(journalPath(), damaged));
+        m_dialogs->then(taken ? DialogScript::ok() : DialogScript::cancel());
+        Tedlf &w = open();
+        w.StartJournal(journalPath());
+        QStringList told{"Recover Capture|Recover 2 capture rows from the previous run? The journal is damaged at "
+                         "record 4: 5 records could not be read."};
+        if (taken)
+            told << "!|The records that could not be read stay in the damaged capture journal. It was kept as "
+                        + QDir::toNativeSeparators(asidePath());
+        QCOMPARE(m_dialogs->seen(), told);
+        QCOMPARE(TestFiles::read(asidePath()), damaged);
+        QCOMPARE(rowsOf(w.captureList()), taken ? left : Rows());
+        QVERIFY(w.journal() && w.journal()->isOpen());
+        const CaptureJournal::Recovery fresh = CaptureJournal::read(journalPath());
+        QCOMPARE(fresh.found, CaptureJournal::Found::Rows);
+        QCOMPARE(fresh.unreadRecords, 0);
+        QCOMPARE(fresh.rows(), taken ? left : Rows());
     }
 
     // A journal that holds no row and nothing to undo (a crash before the first event) is

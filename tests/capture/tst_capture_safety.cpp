@@ -1,6 +1,7 @@
 // The capture window keeps the operator's work safe: every change the operator makes to the
 // list is taken back by Edit > Undo (Ctrl+Z), rows captured meanwhile staying; a GPO8 trigger
-// that comes while a dialog is open waits for it to close and then makes and saves once.
+// that comes while a dialog is open waits for it to close and then makes and saves once; a save
+// onto a FIFO that nobody reads is told within seconds and never holds the window up.
 
 #include "CaptureFixtures.h"
 #include "Clock.h"
@@ -21,6 +22,10 @@
 
 #include <functional>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace CaptureFixtures;
 
@@ -308,6 +313,51 @@ private slots:
                                                  "Replace|show_81123-1430_05.edl Exists Replace ?"}));
         QCOMPARE(w.captureList().count(), 0);
         QVERIFY(TestFiles::read(file).contains("0006  CAM3  V"));
+    }
+
+    // --- Saving onto a FIFO ----------------------------------------------------------------------
+
+    // Save GPO onto a FIFO that nobody reads, or whose reader stops reading, is told within
+    // seconds and leaves the window working: the rows stay, the next event is taken, and the FIFO
+    // is still a FIFO.
+    void savingOntoAFifoWithoutItsReaderIsTold_data()
+    {
+        QTest::addColumn<bool>("opened"); // a reader has it open but reads nothing
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("nobody reading") << false << "Nobody is reading from it";
+        QTest::newRow("reader stops reading") << true << "Nothing has been read from it for 5 seconds";
+    }
+
+    void savingOntoAFifoWithoutItsReaderIsTold()
+    {
+        QFETCH(bool, opened);
+        QFETCH(QString, reason);
+        const QString fifo = m_dir->file(QStringLiteral("show.gpo"));
+        const QByteArray name = QFile::encodeName(fifo);
+        QCOMPARE(::mkfifo(name.constData(), 0666), 0);
+        const int reader = opened ? ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        QCOMPARE(reader >= 0, opened);
+        Tedlf &w = openShown();
+        addShow(w);
+        // More rows than a pipe holds, so that a reader that reads nothing holds the save up.
+        for (int n = 0; n < 2000; ++n)
+            w.captureList().appendRow(QStringLiteral("%1").arg(n, 4, 10, QLatin1Char('0')), QStringLiteral("0001"),
+                                      QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"),
+                                      QStringLiteral("a comment long enough to fill the pipe sooner"));
+        const Rows before = rowsOf(w.captureList());
+        m_dialogs->then(DialogScript::choose(fifo));
+        m_dialogs->then(DialogScript::ok()); // "replace" it
+        w.SaveGPO1->trigger();
+        if (reader >= 0)
+            ::close(reader);
+        QCOMPARE(m_dialogs->seen(), QStringList({"|", "Replace|show.gpo Exists Replace ?"})); // the file dialog, the question
+        QCOMPARE(m_errors, QStringList{"Cannot write file " + fifo + ": " + reason});
+        QCOMPARE(rowsOf(w.captureList()), before);
+        event(w, QStringLiteral("10:00:30:00"), QStringLiteral("0002"));
+        QCOMPARE(w.captureList().count(), before.size() + 1);
+        struct stat st;
+        QCOMPARE(::stat(name.constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
     }
 };
 

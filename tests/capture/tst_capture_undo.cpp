@@ -428,8 +428,9 @@ private slots:
         list.appendEvent(u"10:00:01:00", u"10:00:01:00", u"0002");
         journal.close();
         const CaptureJournal::Recovery r = CaptureJournal::read(journalPath());
-        QCOMPARE(r.found, CaptureJournal::Found::Damaged);
-        QCOMPARE(r.problem, QStringLiteral("The journal is damaged at record 3."));
+        QCOMPARE(r.problem, QStringLiteral("The journal is damaged at record 3: 2 records could not be read."));
+        QCOMPARE(r.unreadRecords, 2);
+        QCOMPARE(r.rows(), Rows({eventRow("0001", "0001", "10:00:00:00")}));
     }
 };
 

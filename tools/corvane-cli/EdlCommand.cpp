@@ -17,6 +17,7 @@
 #include "Fcp7XmlWriter.h"
 #include "KxSettings.h"
 #include "EdlText.h"
+#include "ErrorReport.h"
 #include "SafeFile.h"
 #include "OtioWriter.h"
 #include "SettingsKeys.h"
@@ -152,6 +153,8 @@ int runEdlCommand(const QStringList &arguments)
         printText(QString::fromLatin1(Help));
         return CliExit::Ok;
     }
+    // A file written whose owner could not be kept (another user's) is told like any message.
+    setErrorPresenter([](const QString &message) { printMessage(message); });
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1) {
         printMessage(QString::fromLatin1(Help).trimmed());
@@ -294,8 +297,8 @@ int runEdlCommand(const QStringList &arguments)
         conversionError = error.message();
     } catch (const WriteFailed &) {
     }
-    if (writeError.isEmpty() && conversionError.isEmpty())
-        file.commit(&writeError);
+    if (writeError.isEmpty() && conversionError.isEmpty() && file.commit(&writeError) && !file.warning().isEmpty())
+        printMessage(file.warning());
     if (!writeError.isEmpty()) {
         printMessage(SafeFile::isStandardOutput(output) ? QStringLiteral("Cannot write to standard output")
                                                         : QStringLiteral("Cannot write file %1: %2")
