@@ -879,7 +879,9 @@ void Tedlf::StartJournal(const QString &path)
 
 void Tedlf::kexitClick()
 {
-    if (!m_list->isEmpty()
+    // Asked as well when the list is empty but Undo could bring back rows never saved (Delete
+    // All): Exit ends the journal that keeps them.
+    if ((!m_list->isEmpty() || hasUnsavedRows())
         && DlgQuery(this, QStringLiteral("Exit without saving EDL?"), QStringLiteral("Exit File")) == TKxDlg::mrCancel)
         return;
     m_exitConfirmed = true;

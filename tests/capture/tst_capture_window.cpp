@@ -1702,30 +1702,36 @@ private slots:
 
     void exitSequence_data()
     {
-        QTest::addColumn<bool>("rows");
-        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("list"); // "", "rows", "deleted" (rows not saved, then Delete All)
+        QTest::addColumn<QString>("answer"); // to the question; empty: none is asked
         QTest::addColumn<bool>("exits");
-        QTest::newRow("empty list: no question") << false << "" << true;
-        QTest::newRow("rows, OK") << true << "ok" << true;
-        QTest::newRow("rows, Cancel") << true << "cancel" << false;
+        QTest::newRow("empty list: no question") << "" << "" << true;
+        QTest::newRow("rows, OK") << "rows" << "ok" << true;
+        QTest::newRow("rows, Cancel") << "rows" << "cancel" << false;
+        // Undo could still bring them back: they are not given up without the question.
+        QTest::newRow("rows deleted, not saved, Cancel") << "deleted" << "cancel" << false;
+        QTest::newRow("rows deleted, not saved, OK") << "deleted" << "ok" << true;
     }
 
     void exitSequence()
     {
-        QFETCH(bool, rows);
+        QFETCH(QString, list);
         QFETCH(QString, answer);
         QFETCH(bool, exits);
         Tedlf &w = openShown();
-        if (rows)
+        if (!list.isEmpty())
             addShortShow(w);
+        if (list == QLatin1String("deleted"))
+            w.kdeleteall->click();
         m_devices.calls.clear();
         if (!answer.isEmpty())
             m_dialogs->then(answer == QLatin1String("ok") ? DialogScript::ok() : DialogScript::cancel());
         QSignalSpy timer(w.Timer1, &QTimer::timeout);
 
         QTest::mouseClick(w.kexit, Qt::LeftButton);
-        QCOMPARE(shown().size(), rows ? 1 : 0);
-        if (rows) {
+        const bool asked = !answer.isEmpty();
+        QCOMPARE(shown().size(), asked ? 1 : 0);
+        if (asked) {
             QCOMPARE(shown()[0].text, QStringLiteral("Exit without saving EDL?"));
             QCOMPARE(shown()[0].caption, QStringLiteral("Exit File"));
         }
