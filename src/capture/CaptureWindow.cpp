@@ -44,6 +44,7 @@
 #include <QPersistentModelIndex>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -443,6 +444,9 @@ void Tedlf::buildFunctionKeys(QWidget *client)
         // The buttons act on the mouse button going down, not on a click: activating a focused
         // button from the keyboard does nothing.
         button->installEventFilter(this);
+        // A click leaves the keyboard focus where it was: in the list, the row chosen there
+        // stays the one the keys comment.
+        button->setFocusPolicy(Qt::TabFocus);
         *keys[i] = button;
         m_functionKeys[static_cast<size_t>(i)] = button;
     }
@@ -1048,12 +1052,33 @@ void Tedlf::CommentClick()
     if (rows.isEmpty())
         return;
     // Device events go on while the dialog is open; a make-and-save may remove the row meanwhile.
+    // The row is held by its identity, and the list does not scroll while the operator types.
     const QPersistentModelIndex row = m_list->index(rows.first(), CaptureList::CommentColumn);
+    m_follower->hold();
+    const auto release = qScopeGuard([this] { m_follower->release(); });
     QString comment;
-    DlgStringEntry(this, dtDefault, QStringLiteral("Update Comment"), QStringLiteral("Title Details"),
+    DlgStringEntry(this, dtDefault, commentPrompt(row.row()), QStringLiteral("Title Details"),
                    m_list->text(row.row(), CaptureList::CommentColumn).left(CommentLength), comment);
     if (row.isValid())
         changeList().setComment(row.row(), comment.left(CommentLength));
+}
+
+QString Tedlf::commentPrompt(int row) const
+{
+    // The row the comment is for, as the list shows it: item, reader timecode and the cameras on.
+    QStringList cameras;
+    quint32 mask = 0;
+    if (CaptureList::tryParseCameraState(m_list->textView(row, CaptureList::CameraColumn), &mask)) {
+        for (int camera = 1; camera <= 32; ++camera) {
+            if (mask & (quint32(1) << (camera - 1)))
+                cameras << QString::number(camera);
+        }
+    }
+    const QString on = cameras.isEmpty() ? QStringLiteral("no camera")
+                       : cameras.size() == 1 ? QStringLiteral("camera ") + cameras.first()
+                                             : QStringLiteral("cameras ") + cameras.join(QStringLiteral(", "));
+    return QStringLiteral("Update Comment\nItem %1 at %2, %3")
+        .arg(m_list->text(row, CaptureList::ItemColumn), m_list->text(row, CaptureList::ReaderColumn), on);
 }
 
 void Tedlf::List1MouseDown(Qt::MouseButton button)
@@ -1466,7 +1491,7 @@ void Tedlf::cameragridTopLeftChanged()
 void Tedlf::F2MouseDown(QPushButton *key, Qt::MouseButton button)
 {
     if (button == Qt::LeftButton) {
-        SetLastComment(key->text());
+        functionKeyComment(int(std::find(m_functionKeys.begin(), m_functionKeys.end(), key) - m_functionKeys.begin()) + 2);
         return;
     }
     const QString name = key->objectName();
@@ -1481,7 +1506,11 @@ void Tedlf::F2MouseDown(QPushButton *key, Qt::MouseButton button)
 
 void Tedlf::functionKeyComment(int number)
 {
-    SetLastComment(m_functionKeys[static_cast<size_t>(number - 2)]->text());
+    // Rows still on their way to the view come first: the marked row is then the one on screen.
+    CaptureList &list = changeList();
+    const int row = m_follower->markedRow();
+    if (row >= 0 && row < list.count())
+        list.setComment(row, m_functionKeys[static_cast<size_t>(number - 2)]->text());
 }
 
 void Tedlf::SCF2Click()

@@ -204,7 +204,7 @@ public slots:
     void cameragridExit();
     void cameragridTopLeftChanged();
 
-    // --- Function keys: each puts its button's caption on the last row shown -------------------
+    // --- Function keys: each puts its button's caption on the marked row (functionKeyComment) ----
     void SCF2Click();
     void scf3Click();
     void scf4Click();
@@ -236,7 +236,7 @@ protected:
     void KxFormClose() override;
     void List1MouseDown(Qt::MouseButton button);
     void List1KeyUp();
-    // A mouse button pressed on a function-key button: the left one comments the last row, any
+    // A mouse button pressed on a function-key button: the left one comments the marked row, any
     // other edits the caption.
     void F2MouseDown(QPushButton *key, Qt::MouseButton button);
 
@@ -278,8 +278,11 @@ private:
     void waitWithGpo8Trigger();
     void runWaitingGpo8Trigger();
     void removeRowsMadeInto(int rows);
-    // Puts the caption of function-key button F<number> on the last row shown.
+    // Puts the caption of function-key button F<number> on the marked row: the row chosen in the
+    // list while the operator works there, otherwise the last row shown.
     void functionKeyComment(int number);
+    // The comment dialog's prompt: the item, timecode and cameras of the row.
+    QString commentPrompt(int row) const;
     QString chooseSaveFile(const QString &folder, const QString &proposed, const QString &suffix,
                            const QString &filter);
     // A handler for a signal: runs the slot, showing what it throws.

@@ -735,10 +735,14 @@ private slots:
         QFETCH(QString, offered);
         QFETCH(QStringList, comments);
         Tedlf &w = openShown();
-        addEvents(w, {{"10:00:00:00", "0001"}, {"10:00:01:00", "0002"}, {"10:00:02:00", "0004"}});
+        addEvents(w, {{"10:00:00:00", "0001"}, {"10:00:01:00", "0006"}, {"10:00:02:00", "8004"}});
         w.SetLastComment(QStringLiteral("old"));
         select(w, selected);
         m_dialogs->then(answer.isEmpty() ? DialogScript::cancelEntry() : DialogScript::enter(answer));
+        // The dialog names the row it is for.
+        const QStringList rowsTold = {QStringLiteral("Item 0001 at 10:00:00:00, camera 1"),
+                                      QStringLiteral("Item 0002 at 10:00:01:00, cameras 2, 3"),
+                                      QStringLiteral("Item 0003 at 10:00:02:00, cameras 3, 16")};
 
         QTest::mouseClick(w.Kcomment, Qt::LeftButton);
 
@@ -748,7 +752,7 @@ private slots:
         } else {
             QCOMPARE(shown().size(), 1);
             QCOMPARE(shown()[0].caption, QStringLiteral("Title Details"));
-            QCOMPARE(shown()[0].text, QStringLiteral("Update Comment"));
+            QCOMPARE(shown()[0].text, QStringLiteral("Update Comment\n") + rowsTold[sorted(selected).first()]);
             QCOMPARE(shown()[0].value, offered);
             QCOMPARE(w.selectedRows(), sorted(selected));
         }
@@ -806,7 +810,7 @@ private slots:
             QCOMPARE(w.selectedRows(), QList<int>());
         } else {
             QCOMPARE(shown().size(), 1);
-            QCOMPARE(shown()[0].text, QStringLiteral("Update Comment"));
+            QCOMPARE(shown()[0].text, QStringLiteral("Update Comment\nItem 000%1 at 10:00:0%2:00, camera 1").arg(commented + 1).arg(commented));
             QCOMPARE(shown()[0].value, before[commented]); // the comment of the row it is for
             QCOMPARE(w.selectedRows(), clicked >= 0 ? QList<int>{clicked} : sorted(selected));
         }

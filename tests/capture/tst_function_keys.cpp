@@ -172,7 +172,7 @@ private slots:
 
     // --- Function keys -----------------------------------------------------------------------
 
-    void f5CommentsTheLastRowShown_data()
+    void f5CommentsTheMarkedRow_data()
     {
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<bool>("rows");
@@ -184,9 +184,15 @@ private slots:
 
         QTest::newRow("key, empty list") << "key" << false << "Retake" << -1 << -1 << "" << QStringList();
         QTest::newRow("click, empty list") << "click" << false << "Retake" << -1 << -1 << "" << QStringList();
-        QTest::newRow("key, first row selected")
-            << "key" << true << "Retake" << -1 << 0 << "list" << QStringList{"0001=old", "0002=old", "0003=Retake"};
-        QTest::newRow("click, middle row selected")
+        // A row chosen in the list while the list has the focus: the keys comment that row.
+        QTest::newRow("key, first row chosen in the list")
+            << "key" << true << "Retake" << -1 << 0 << "list" << QStringList{"0001=Retake", "0002=old", "0003=old"};
+        QTest::newRow("click, middle row chosen in the list")
+            << "click" << true << "Retake" << -1 << 1 << "list" << QStringList{"0001=old", "0002=Retake", "0003=old"};
+        // A selection left behind while the operator works elsewhere: the newest row.
+        QTest::newRow("key, first row selected, focus elsewhere")
+            << "key" << true << "Retake" << -1 << 0 << "" << QStringList{"0001=old", "0002=old", "0003=Retake"};
+        QTest::newRow("click, middle row selected, focus elsewhere")
             << "click" << true << "Retake" << -1 << 1 << "" << QStringList{"0001=old", "0002=old", "0003=Retake"};
         // Sorted by camera state, the row captured second is the last one shown.
         QTest::newRow("key, after a sort by camera")
@@ -206,7 +212,7 @@ private slots:
             << "space" << true << "Retake" << -1 << -1 << "" << QStringList{"0001=old", "0002=old", "0003=old"};
     }
 
-    void f5CommentsTheLastRowShown()
+    void f5CommentsTheMarkedRow()
     {
         QFETCH(QString, trigger);
         QFETCH(bool, rows);
