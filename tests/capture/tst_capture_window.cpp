@@ -863,6 +863,127 @@ private slots:
         QTRY_VERIFY(inView(114));
     }
 
+    // While the operator works in the list (the pointer over it, a row chosen there) rows keep
+    // coming but the view stays put and a "Follow" control shows; leaving the list, the End key
+    // or the control bring the newest rows back into view.
+    void followingPausesWhileTheOperatorWorksInTheList_data()
+    {
+        QTest::addColumn<QString>("hold");   // "pointer" or "chosen row"
+        QTest::addColumn<QString>("resume"); // "leave", "End" or "control"
+        for (const char *hold : {"pointer", "chosen row"}) {
+            for (const char *resume : {"leave", "End", "control"})
+                QTest::addRow("%s, %s", hold, resume) << hold << resume;
+        }
+    }
+
+    void followingPausesWhileTheOperatorWorksInTheList()
+    {
+        QFETCH(QString, hold);
+        QFETCH(QString, resume);
+        Tedlf &w = openShown();
+        activate(w);
+        CaptureList &list = w.captureList();
+        QScrollBar *bar = w.List1->verticalScrollBar();
+        auto arrive = [&w, &list](int from, int to) {
+            for (int n = from; n < to; ++n) {
+                const QString tc = QStringLiteral("10:%1:00:00").arg(n % 60, 2, 10, QLatin1Char('0'));
+                w.AddGpoEvent(tc, tc, QStringLiteral("0001"));
+            }
+            QTRY_COMPARE(list.rowCount(), list.count());
+        };
+        auto inView = [&w](int row) {
+            return w.List1->viewport()->rect().contains(w.List1->visualRect(w.captureList().index(row, 0)));
+        };
+        arrive(0, 60);
+        QVERIFY(inView(59));
+        QVERIFY(w.listFollower()->followControl()->isHidden());
+
+        const int chosen = 57;
+        if (hold == QLatin1String("pointer")) {
+            QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+            QApplication::sendEvent(w.List1, &enter);
+        } else {
+            QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {},
+                              w.List1->visualRect(list.index(chosen, CaptureList::CameraColumn)).center());
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(w.List1, &leave); // the row chosen holds the view by itself
+            QVERIFY(w.List1->hasFocus());
+        }
+        QVERIFY(w.listFollower()->paused());
+        const int top = bar->value();
+        const QModelIndex topRow = w.List1->indexAt(QPoint(5, 5));
+        arrive(60, 80);
+        QCOMPARE(bar->value(), top);
+        QCOMPARE(w.List1->indexAt(QPoint(5, 5)), topRow);
+        QVERIFY(!inView(79));
+        QVERIFY(w.listFollower()->followControl()->isVisible());
+        QVERIFY(w.List1->viewport()->geometry().contains(w.listFollower()->followControl()->geometry()));
+        // The keys comment the chosen row while the operator is at it, else the newest one.
+        QCOMPARE(w.listFollower()->markedRow(), hold == QLatin1String("pointer") ? 79 : chosen);
+
+        if (resume == QLatin1String("leave")) {
+            if (hold == QLatin1String("pointer")) {
+                QEvent leave(QEvent::Leave);
+                QApplication::sendEvent(w.List1, &leave);
+            } else {
+                w.Kcomment->setFocus();
+            }
+        } else if (resume == QLatin1String("End")) {
+            w.List1->setFocus();
+            QTest::keyClick(w.List1, Qt::Key_End);
+        } else {
+            QTest::mouseClick(w.listFollower()->followControl(), Qt::LeftButton);
+        }
+        QVERIFY(!w.listFollower()->paused());
+        QVERIFY(inView(79));
+        QVERIFY(w.listFollower()->followControl()->isHidden());
+        QCOMPARE(w.listFollower()->markedRow(), 79);
+        if (resume != QLatin1String("leave"))
+            QCOMPARE(w.selectedRows(), QList<int>());
+        arrive(80, 90);
+        QVERIFY(inView(89));
+    }
+
+    // A comment dialog holds the view still and keeps to its row, by identity: rows arriving
+    // below and a row deleted above while the operator types do not move the comment elsewhere.
+    void theCommentDialogKeepsToItsRow()
+    {
+        Tedlf &w = openShown();
+        CaptureList &list = w.captureList();
+        for (int n = 0; n < 60; ++n) {
+            const QString tc = QStringLiteral("10:%1:00:00").arg(n, 2, 10, QLatin1Char('0'));
+            w.AddGpoEvent(tc, tc, QStringLiteral("0001"));
+        }
+        list.announcePendingRows();
+        const int chosen = 55;
+        const QString item = list.text(chosen, CaptureList::ItemColumn);
+        int viewDuring = -1;
+        bool controlDuring = false;
+        m_dialogs->then(DialogScript::during(
+            [&] {
+                const int top = w.List1->verticalScrollBar()->value();
+                for (int n = 0; n < 20; ++n)
+                    w.AddGpoEvent(QStringLiteral("11:00:00:00"), QStringLiteral("11:00:00:00"), QStringLiteral("0002"));
+                list.announcePendingRows();
+                list.deleteRows({0});
+                viewDuring = w.List1->verticalScrollBar()->value() - top;
+                controlDuring = w.listFollower()->followControl()->isVisible();
+            },
+            DialogScript::enter(QStringLiteral("Wide"))));
+        QTest::mouseClick(w.List1->viewport(), Qt::RightButton, {},
+                          w.List1->visualRect(list.index(chosen, CaptureList::CameraColumn)).center());
+        QCOMPARE(shown().size(), 1);
+        QVERIFY(shown()[0].text.endsWith(QStringLiteral("Item ") + item + QStringLiteral(" at 10:55:00:00, camera 1")));
+        QVERIFY(viewDuring <= 0); // the deleted row above may move it up by one row, never down
+        QVERIFY(controlDuring);
+        QStringList commented;
+        for (int row = 0; row < list.count(); ++row) {
+            if (!list.text(row, CaptureList::CommentColumn).isEmpty())
+                commented << list.text(row, CaptureList::ItemColumn) + QLatin1Char('=') + list.text(row, CaptureList::CommentColumn);
+        }
+        QCOMPARE(commented, QStringList{item + QStringLiteral("=Wide")});
+    }
+
     // The row F2 to F9 comment (the last one) is marked: an amber frame and background, not the
     // selection's colour; the mark moves to each new row.
     void theFunctionKeyRowIsMarked()
