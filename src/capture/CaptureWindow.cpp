@@ -12,6 +12,7 @@
 #include "Clock.h"
 #include "CorvaneVersion.h"
 #include "DocumentFiles.h"
+#include "DocumentViewer.h"
 #include "EdlFile.h"
 #include "Errors.h"
 #include "FileDialogs.h"
@@ -1564,9 +1565,12 @@ void Tedlf::OpenDocument(const QString &fileName)
         DlgMessage(fullName + QStringLiteral("  Not Found"));
         return;
     }
-    // What the desktop then does with the file (no viewer for it, a program that fails to
-    // start) is its own affair.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // With nothing to open it, the operator is told where the file is, to open it some other way
+    // (another computer, a program installed later). What a program that did start then does
+    // with the file is its own affair.
+    if (!DocumentViewer::available(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        DlgMessage(fullName + QStringLiteral("\nNo program on this computer opens this file. Install one (for the "
+                                             "manuals, a PDF viewer) or open the file from that folder yourself."));
 }
 
 void Tedlf::CorvaneManual1Click()

@@ -216,7 +216,8 @@ public slots:
 
     // --- Help, devices, desktops ---------------------------------------------------------------
     // Hands a file of the program's folder to the desktop's default handler for its type; tells
-    // "<folder><name>  Not Found" when there is no such file.
+    // "<folder><name>  Not Found" when there is no such file, and the file's path with what to do
+    // when nothing on the computer opens it.
     void OpenDocument(const QString &fileName);
     void CorvaneManual1Click();
     void French1Click();

@@ -4,6 +4,7 @@
 
 #include "AppPaths.h"
 #include "CorvaneVersion.h"
+#include "DocumentViewer.h"
 #include "DialogScript.h"
 #include "ErrorReport.h"
 #include "IniStore.h"
@@ -66,6 +67,8 @@ private:
     std::unique_ptr<DialogScript> m_dialogs;
     ToggledDevices m_devices;
     OpenedUrls m_opened;
+    bool m_viewer = true;
+    QStringList m_viewerAsked;
     QStringList m_errors;
 
     QString programFile(const QString &name) const { return m_dir->file(name); }
@@ -150,6 +153,7 @@ private slots:
     {
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         setErrorPresenter({});
+        DocumentViewer::setCheck({});
     }
 
     void init()
@@ -160,6 +164,13 @@ private slots:
         m_devices.visible = false;
         m_opened.urls.clear();
         m_errors.clear();
+        // A viewer for every file unless a test says otherwise, whatever this computer has.
+        m_viewerAsked.clear();
+        DocumentViewer::setCheck([this](const QString &path) {
+            m_viewerAsked << path;
+            return m_viewer;
+        });
+        m_viewer = true;
     }
 
     void cleanup()
@@ -464,6 +475,9 @@ private slots:
             QTest::addRow("%s missing", item) << item << file << "none";
         }
         QTest::newRow("a folder of the manual's name") << "English1" << "Corvane.pdf" << "folder";
+        // Present, but nothing here opens a PDF file: the operator is told where it is.
+        QTest::newRow("English1 present, no viewer") << "English1" << "Corvane.pdf" << "no viewer";
+        QTest::newRow("Manual1 present, no viewer") << "Manual1" << "orvex-usb.pdf" << "no viewer";
     }
 
     void helpItemsOpenTheirFiles()
@@ -471,10 +485,11 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, file);
         QFETCH(QString, present);
-        if (present == QLatin1String("file"))
+        if (present == QLatin1String("file") || present == QLatin1String("no viewer"))
             QVERIFY(TestFiles::write(programFile(file), "%PDF-1.4\n"));
         else if (present == QLatin1String("folder"))
             QVERIFY(QDir(m_dir->path()).mkdir(file));
+        m_viewer = present != QLatin1String("no viewer");
         Tedlf &w = openShown();
         auto *action = w.findChild<QAction *>(item);
         QVERIFY(action);
@@ -484,6 +499,12 @@ private slots:
         if (present == QLatin1String("file")) {
             QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(programFile(file))});
             QCOMPARE(shown().size(), 0);
+            QCOMPARE(m_viewerAsked, QStringList{programFile(file)});
+        } else if (present == QLatin1String("no viewer")) {
+            QCOMPARE(m_opened.urls, QList<QUrl>());
+            QCOMPARE(messages(), QStringList{QDir::toNativeSeparators(programFile(file))
+                                             + "\nNo program on this computer opens this file. Install one (for the "
+                                               "manuals, a PDF viewer) or open the file from that folder yourself."});
         } else {
             QCOMPARE(m_opened.urls, QList<QUrl>());
             QCOMPARE(messages(), QStringList{QDir::toNativeSeparators(programFile(file)) + "  Not Found"});
