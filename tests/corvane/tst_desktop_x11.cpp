@@ -35,6 +35,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <functional>
 #include <memory>
@@ -338,7 +339,7 @@ private slots:
         QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
                          QStringLiteral("click"), QStringLiteral("3")}));
         QTRY_VERIFY(answer.done());
-        QCOMPARE(offered, QStringLiteral("Update Comment"));
+        QCOMPARE(offered, QStringLiteral("Update Comment\nItem 0037 at 10:23:45:12, camera 1"));
         QTRY_COMPARE(w.captureList().text(target, CaptureList::CommentColumn), QStringLiteral("Wide"));
         QCOMPARE(w.selectedRows(), QList<int>{target});
         QTRY_VERIFY(!QApplication::activeModalWidget());
@@ -363,14 +364,146 @@ private slots:
             QTRY_COMPARE(list->model()->rowCount(), n + 1);
             QCOMPARE(list->verticalScrollBar()->value(), scrolled);
         }
-        // Turned back down to the end: following again.
-        QVERIFY(xdotool({QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("20"), QStringLiteral("5")}));
+        // The "Follow" control at the foot of the list: following again, the newest row in view.
+        QToolButton *control = w.listFollower()->followControl();
+        QVERIFY(control->isVisible());
+        const QPoint onControl = control->mapToGlobal(control->rect().center());
+        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(onControl.x()), QString::number(onControl.y()),
+                         QStringLiteral("click"), QStringLiteral("1")}));
         QTRY_VERIFY(inView(44));
         for (int n = 45; n < 50; ++n) {
             QVERIFY(m_windows->midi().send(0, event));
             QTRY_COMPARE(list->model()->rowCount(), n + 1);
             QVERIFY(inView(n));
         }
+    }
+
+    // Switches arrive every 100 ms while the operator comments a row through the Comment button,
+    // the right-click and the keys F2 to F9: each comment lands on the row the pointer chose,
+    // however many rows came meanwhile.
+    void commentsLandOnTheRowThePointerChose()
+    {
+        QVERIFY(TestFiles::write(m_folder->file(QStringLiteral("midiio.ini")),
+                                 "[midiio]\r\nmidiin=Orvex In\r\nmidiout=Orvex Out\r\n"));
+        start();
+        QTRY_VERIFY(m_midiiof->OpenIn->isChecked());
+        Tedlf &w = *m_edlf;
+        QTableView *list = w.List1;
+        CaptureList &rows = w.captureList();
+        int sent = 0;
+        QTimer switches;
+        switches.setInterval(100);
+        connect(&switches, &QTimer::timeout, this, [this, &sent] {
+            // Cameras 1 and 2 in turn, at 10:23:45:12.
+            const QByteArray event = QByteArray::fromHex(sent % 2 ? "F07E00240601001023451200F7" : "F07E00240602001023451200F7");
+            if (m_windows->midi().send(0, event))
+                ++sent;
+        });
+        switches.start();
+        // The pointer away from the list, where an earlier test may have left it.
+        const QPoint away = w.Memo1->mapToGlobal(w.Memo1->rect().center());
+        QVERIFY(xdotool({QStringLiteral("mousemove"), QString::number(away.x()), QString::number(away.y())}));
+        QTRY_VERIFY_WITH_TIMEOUT(rows.count() >= 40, 20000);
+        QTRY_VERIFY(w.listFollower()->following() && !w.listFollower()->paused());
+
+        auto xdo = [](QStringList arguments) { return xdotool(arguments); };
+        auto pointAt = [list](const QPoint &viewportPoint) {
+            const QPoint global = list->viewport()->mapToGlobal(viewportPoint);
+            return QStringList{QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())};
+        };
+        auto rowOf = [&rows](const QString &item) {
+            for (int row = 0; row < rows.count(); ++row) {
+                if (rows.text(row, CaptureList::ItemColumn) == item)
+                    return row;
+            }
+            return -1;
+        };
+        auto commentOf = [&](const QString &item) {
+            const int row = rowOf(item);
+            return row < 0 ? QStringLiteral("<gone>") : rows.text(row, CaptureList::CommentColumn);
+        };
+        auto rowsWithComment = [&rows](const QString &comment) {
+            int n = 0;
+            for (int row = 0; row < rows.count(); ++row)
+                n += rows.text(row, CaptureList::CommentColumn) == comment;
+            return n;
+        };
+        // The pointer onto a row in the middle of the list; rows go on arriving below while it
+        // rests there. The item under it is the one chosen.
+        auto aim = [&]() -> QString {
+            const QPoint middle(list->viewport()->width() / 3, list->viewport()->height() / 2);
+            if (!xdo(pointAt(middle)))
+                return {};
+            if (!QTest::qWaitFor([&] { return w.listFollower()->paused(); }, 5000))
+                return {};
+            const int before = rows.count();
+            if (!QTest::qWaitFor([&] { return rows.count() >= before + 3; }, 10000))
+                return {};
+            const QModelIndex under = list->indexAt(middle);
+            return under.isValid() ? rows.text(under.row(), CaptureList::ItemColumn) : QString();
+        };
+        auto answerWith = [](const QString &text) {
+            return std::make_unique<WhenModal>([text](QWidget *dialog) {
+                auto *entry = qobject_cast<TKxDlg *>(dialog);
+                if (!entry) {
+                    dialog->close();
+                    return;
+                }
+                entry->STR_Edit->setText(text);
+                QTest::mouseClick(entry->STR_OK, Qt::LeftButton);
+            });
+        };
+
+        // The Comment button: a click chooses the row, then the button.
+        {
+            const QString item = aim();
+            QVERIFY(!item.isEmpty());
+            QVERIFY(xdo({QStringLiteral("click"), QStringLiteral("1")}));
+            QTRY_COMPARE(w.selectedRows().size(), 1);
+            const QPoint button = w.Kcomment->mapToGlobal(w.Kcomment->rect().center());
+            auto answer = answerWith(QStringLiteral("by the button"));
+            QVERIFY(xdo({QStringLiteral("mousemove"), QString::number(button.x()), QString::number(button.y()),
+                         QStringLiteral("click"), QStringLiteral("1")}));
+            QTRY_VERIFY_WITH_TIMEOUT(answer->done(), 10000);
+            QTRY_COMPARE(commentOf(item), QStringLiteral("by the button"));
+            QCOMPARE(rowsWithComment(QStringLiteral("by the button")), 1);
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        }
+        // The right-click.
+        {
+            const QString item = aim();
+            QVERIFY(!item.isEmpty());
+            auto answer = answerWith(QStringLiteral("by the menu"));
+            QVERIFY(xdo({QStringLiteral("click"), QStringLiteral("3")}));
+            QTRY_VERIFY_WITH_TIMEOUT(answer->done(), 10000);
+            QTRY_COMPARE(commentOf(item), QStringLiteral("by the menu"));
+            QCOMPARE(rowsWithComment(QStringLiteral("by the menu")), 1);
+            QTRY_VERIFY(!QApplication::activeModalWidget());
+        }
+        // F2 to F9: a click chooses the row, each key writes its caption there.
+        {
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            const QString item = aim();
+            QVERIFY(!item.isEmpty());
+            QVERIFY(xdo({QStringLiteral("click"), QStringLiteral("1")}));
+            QTRY_VERIFY(list->hasFocus());
+            QPushButton *keys[] = {w.F2, w.F3, w.F4, w.F5, w.F6, w.F7, w.F8, w.F9};
+            for (int n = 2; n <= 9; ++n) {
+                QPushButton *key = keys[n - 2];
+                key->setText(QStringLiteral("key F%1").arg(n));
+                QVERIFY(xdo({QStringLiteral("key"), QStringLiteral("F%1").arg(n)}));
+                QTRY_COMPARE(commentOf(item), key->text());
+                QCOMPARE(rowsWithComment(key->text()), 1);
+            }
+        }
+        // End: the newest rows again, and the keys comment the newest row.
+        const int before = rows.count();
+        QVERIFY(xdo({QStringLiteral("key"), QStringLiteral("End")}));
+        QTRY_VERIFY(!w.listFollower()->paused());
+        QTRY_VERIFY_WITH_TIMEOUT(rows.count() >= before + 3, 10000);
+        switches.stop();
+        QTRY_COMPARE(rows.count(), sent);
+        QTRY_VERIFY(list->viewport()->rect().contains(list->visualRect(rows.index(rows.count() - 1, 0))));
     }
 
     void windowManagerCloseSavesThePlacement()
