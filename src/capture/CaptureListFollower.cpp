@@ -1,5 +1,7 @@
 #include "CaptureListFollower.h"
 
+#include <QTimer>
+
 #include <QAbstractItemModel>
 #include <QEvent>
 #include <QItemSelectionModel>
@@ -93,8 +95,17 @@ CaptureListFollower::CaptureListFollower(QTableView *view)
             bar->setValue(maximum);
     });
 
+    // The pointer's moves over the rows tell that the operator is at work there.
+    m_pointerRest = new QTimer(this);
+    m_pointerRest->setSingleShot(true);
+    connect(m_pointerRest, &QTimer::timeout, this, [this] {
+        m_pointerOver = false;
+        update();
+    });
+
     view->installEventFilter(this);
     m_viewport = view->viewport();
+    view->viewport()->setMouseTracking(true);
     m_viewport->installEventFilter(this);
 
     QAbstractItemModel *model = view->model();
@@ -109,6 +120,13 @@ CaptureListFollower::CaptureListFollower(QTableView *view)
         m_view->viewport()->update();
         update();
     });
+}
+
+int CaptureListFollower::s_pointerRestMs = CaptureListFollower::PointerRestMs;
+
+void CaptureListFollower::setPointerRestMs(int ms)
+{
+    s_pointerRestMs = ms;
 }
 
 bool CaptureListFollower::paused() const
@@ -180,6 +198,7 @@ void CaptureListFollower::followNewest()
     // The pointer may still be over the list: the operator asked for the newest rows all the same,
     // until it comes back in.
     m_pointerOver = false;
+    m_pointerRest->stop();
     if (QItemSelectionModel *selection = m_view->selectionModel())
         selection->clear();
     m_following = true;
@@ -194,10 +213,12 @@ bool CaptureListFollower::eventFilter(QObject *watched, QEvent *event)
         switch (event->type()) {
         case QEvent::Enter:
             m_pointerOver = true;
+            m_pointerRest->start(s_pointerRestMs);
             update();
             break;
         case QEvent::Leave:
             m_pointerOver = false;
+            m_pointerRest->stop();
             update();
             break;
         case QEvent::FocusIn:
@@ -217,6 +238,12 @@ bool CaptureListFollower::eventFilter(QObject *watched, QEvent *event)
         }
     } else if (event->type() == QEvent::Resize && watched == m_viewport && m_followControl && m_followControl->isVisible()) {
         placeFollowControl();
+    } else if (event->type() == QEvent::MouseMove && watched == m_viewport) {
+        m_pointerRest->start(s_pointerRestMs);
+        if (!m_pointerOver) {
+            m_pointerOver = true;
+            update();
+        }
     }
     return QObject::eventFilter(watched, event);
 }

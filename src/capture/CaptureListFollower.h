@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 class QTableView;
+class QTimer;
 
 
 // Looks after the capture list's view for an operator on a show. New rows scroll into view while
@@ -16,7 +17,9 @@ class QTableView;
 // while the pointer is over the list, while the list has the keyboard focus with a row chosen
 // (by a click or by keys), and while a dialog about a row is open (hold()). It resumes by itself
 // once none of these holds (the operator has left the list), or at once with the End key or a
-// click on the "Follow" control that shows at the foot of the list while it does not follow.
+// click on the "Follow" control that shows at the foot of the list while it does not follow. A
+// pointer that rests over the list (the mouse put down there while the operator watches the
+// show) holds it only until PointerRestMs after its last move.
 //
 // The row the function keys comment is marked with a frame and a background of its own, unlike
 // the selection: the newest row while the list follows, the chosen row while the operator works
@@ -29,6 +32,9 @@ public:
     static inline const QColor MarkFrame = QColor(0xE0, 0x70, 0x00);
     static inline const QColor MarkBackground = QColor(0xFF, 0xE4, 0x9C);
     static constexpr int MarkFrameWidth = 2;
+    static constexpr int PointerRestMs = 4000;
+    // Tests shorten the rest.
+    static void setPointerRestMs(int ms);
 
     // Watches view (a child of which it becomes) and the model the view has now.
     explicit CaptureListFollower(QTableView *view);
@@ -72,5 +78,7 @@ private:
     QPointer<QToolButton> m_followControl;
     bool m_following = true;
     bool m_pointerOver = false;
+    QTimer *m_pointerRest = nullptr;
     int m_dialogs = 0;
+    static int s_pointerRestMs;
 };

@@ -869,17 +869,23 @@ private slots:
     void followingPausesWhileTheOperatorWorksInTheList_data()
     {
         QTest::addColumn<QString>("hold");   // "pointer" or "chosen row"
-        QTest::addColumn<QString>("resume"); // "leave", "End" or "control"
+        QTest::addColumn<QString>("resume"); // "leave", "End", "control" or "rest" (pointer only)
         for (const char *hold : {"pointer", "chosen row"}) {
             for (const char *resume : {"leave", "End", "control"})
                 QTest::addRow("%s, %s", hold, resume) << hold << resume;
         }
+        // A mouse put down over the list while the operator watches the show.
+        QTest::addRow("pointer, resting") << "pointer" << "rest";
     }
 
     void followingPausesWhileTheOperatorWorksInTheList()
     {
         QFETCH(QString, hold);
         QFETCH(QString, resume);
+        const bool rest = resume == QLatin1String("rest");
+        // Long enough for the rows below to arrive while the pointer holds the list.
+        CaptureListFollower::setPointerRestMs(60000);
+        const auto restored = qScopeGuard([] { CaptureListFollower::setPointerRestMs(CaptureListFollower::PointerRestMs); });
         Tedlf &w = openShown();
         activate(w);
         CaptureList &list = w.captureList();
@@ -921,7 +927,13 @@ private slots:
         // The keys comment the chosen row while the operator is at it, else the newest one.
         QCOMPARE(w.listFollower()->markedRow(), hold == QLatin1String("pointer") ? 79 : chosen);
 
-        if (resume == QLatin1String("leave")) {
+        if (rest) {
+            // A last move of the pointer, then no more: the rest ends the hold by itself.
+            CaptureListFollower::setPointerRestMs(50);
+            QTest::mouseMove(w.List1->viewport(), QPoint(20, 20));
+            QVERIFY(w.listFollower()->paused());
+            QTRY_VERIFY(!w.listFollower()->paused());
+        } else if (resume == QLatin1String("leave")) {
             if (hold == QLatin1String("pointer")) {
                 QEvent leave(QEvent::Leave);
                 QApplication::sendEvent(w.List1, &leave);
