@@ -83,8 +83,8 @@ private:
 private slots:
     // The periods a JACK input's client is run in, each with the frame time of its period's start
     // and what its port held (a letter: the same letter, the same events; "-" none). Periods
-    // missed count as late cycles; a second run in the same period is late too, and the events
-    // found again in it are not handed on a second time.
+    // missed count as late cycles; a second run in the same period is late too, and so is a
+    // period that shows the events of the run before again: those are not handed on twice.
     void jackPeriodCheck_data()
     {
         QTest::addColumn<QList<std::uint32_t>>("frames");
@@ -93,7 +93,11 @@ private slots:
         QTest::addColumn<int>("late");
         using Frames = QList<std::uint32_t>;
         QTest::newRow("every period once") << Frames{256, 512, 768, 1024} << "AB-C" << "yyyy" << 0;
-        QTest::newRow("the same events in two periods") << Frames{256, 512} << "AA" << "yy" << 0;
+        // What a receiver is shown while its sender is not run: the sender's last events again.
+        QTest::newRow("the same events in the next period") << Frames{256, 512, 768} << "AAB" << "yny" << 1;
+        QTest::newRow("the same events, periods missed") << Frames{256, 1024, 1280} << "AAB" << "yny" << 3;
+        QTest::newRow("the same events three periods on") << Frames{256, 512, 768, 1024} << "AAAB" << "ynny" << 2;
+        QTest::newRow("the same events after a period without") << Frames{256, 512, 768} << "A-A" << "yyy" << 0;
         QTest::newRow("two periods missed") << Frames{256, 1024, 1280} << "ABC" << "yyy" << 2;
         QTest::newRow("run twice, the same events") << Frames{256, 512, 512, 768} << "ABBC" << "yyny" << 1;
         QTest::newRow("run twice, nothing either time") << Frames{256, 512, 512} << "A--" << "yyn" << 1;

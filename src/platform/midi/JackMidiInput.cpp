@@ -101,7 +101,7 @@ private:
         std::uint64_t digest = JackPeriodCheck::Start;
         jack_midi_event_t event;
         for (std::uint32_t i = 0; i < count; ++i) {
-            if (jack_midi_event_get(&event, buffer, i) == 0)
+            if (jack_midi_event_get(&event, buffer, i) == 0 && !realTime(event))
                 digest = JackPeriodCheck::digest(digest, event.time, event.buffer, event.size);
         }
         if (!m_periods.run(frameTime, frames, digest))
@@ -109,9 +109,17 @@ private:
         for (std::uint32_t i = 0; i < count; ++i) {
             if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0)
                 continue;
+            if (event.size == 1 && event.buffer[0] == ActiveSensing)
+                continue; // as RtMidi's input is told for the other systems
             take(event.buffer, event.size, frameTime + event.time);
         }
     }
+
+    // A one-byte real-time message (clock, start, stop, active sensing...): the same in every
+    // period it is sent in, so it cannot tell a period's events found again.
+    static bool realTime(const jack_midi_event_t &event) { return event.size == 1 && event.buffer[0] >= 0xF8; }
+
+    static constexpr std::uint8_t ActiveSensing = 0xFE;
 
     // One event of the port. A System Exclusive message that comes in pieces is gathered until
     // a piece ends with F7; what follows an unfinished one is glued to it, to be split again by

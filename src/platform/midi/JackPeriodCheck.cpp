@@ -11,8 +11,16 @@ bool JackPeriodCheck::run(std::uint32_t frameTime, std::uint32_t periodFrames, s
             // again were handed on then.
             m_late.fetch_add(1, std::memory_order_relaxed);
             handOn = digest != m_lastDigest;
-        } else if (periodFrames > 0 && step > periodFrames) {
-            m_late.fetch_add((step - 1) / periodFrames, std::memory_order_relaxed);
+        } else {
+            if (periodFrames > 0 && step > periodFrames)
+                m_late.fetch_add((step - 1) / periodFrames, std::memory_order_relaxed);
+            // A later period that holds exactly the events of the run before: the port shows
+            // the buffer of a sender that was not run in this period, still holding what it
+            // wrote in the last one. The server was late for it.
+            if (digest != Start && digest == m_lastDigest) {
+                m_late.fetch_add(1, std::memory_order_relaxed);
+                handOn = false;
+            }
         }
     }
     m_ran = true;
