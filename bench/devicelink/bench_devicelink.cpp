@@ -126,6 +126,7 @@ public:
         return m_inner.midiInClose(h);
     }
     std::uint64_t midiInLostCount(HMIDIIN h) override { return m_inner.midiInLostCount(h); }
+    std::uint64_t midiInLateCount(HMIDIIN h) override { return m_inner.midiInLateCount(h); }
     MMRESULT midiInCheckDevice(HMIDIIN h) override { return m_inner.midiInCheckDevice(h); }
     std::uint32_t midiOutGetNumDevs() override { return m_inner.midiOutGetNumDevs(); }
     MMRESULT midiOutGetDevCaps(int id, MIDIOUTCAPS &caps) override { return m_inner.midiOutGetDevCaps(id, caps); }

@@ -909,7 +909,7 @@ void Tedlf::setTimecode(const QString &text)
         tcpoz->setText(text);
 }
 
-void Tedlf::setDeviceHealth(bool missing, quint64 lost)
+void Tedlf::setDeviceHealth(bool missing, quint64 lost, quint64 late)
 {
     if (missing != m_deviceMissing) {
         m_deviceMissing = missing;
@@ -930,8 +930,13 @@ void Tedlf::setDeviceHealth(bool missing, quint64 lost)
         lostevents->setPalette(count);
     }
     tcpoz->setText(missing ? NoDeviceText : m_timecode);
-    lostevents->setText(lost == 1 ? QStringLiteral("1 EVENT LOST") : QStringLiteral("%1 EVENTS LOST").arg(lost));
-    lostevents->setVisible(lost > 0);
+    QStringList counts;
+    if (lost > 0)
+        counts << (lost == 1 ? QStringLiteral("1 EVENT LOST") : QStringLiteral("%1 EVENTS LOST").arg(lost));
+    if (late > 0)
+        counts << QStringLiteral("MIDI SERVER LATE: %1").arg(late);
+    lostevents->setText(counts.join(QStringLiteral("  ")));
+    lostevents->setVisible(!counts.isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -154,8 +154,9 @@ public slots:
     void setTimecode(const QString &text);
     // Shows the state of the MIDI devices where it is seen from across the room: while a device
     // that was open has gone (missing), the timecode panel turns red and reads "NO DEVICE"; events
-    // lost are counted beside it.
-    void setDeviceHealth(bool missing, quint64 lost);
+    // lost are counted beside it, and so are the MIDI server's late cycles (periods in which it
+    // may have dropped input unseen).
+    void setDeviceHealth(bool missing, quint64 lost, quint64 late = 0);
     // Replaces the comment of the last row shown (nothing on an empty list).
     void SetLastComment(const QString &text);
 

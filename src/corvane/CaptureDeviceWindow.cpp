@@ -70,7 +70,7 @@ void CaptureDeviceWindow::ShowTimecode(const QString &timecode)
     m_edlf.setTimecode(timecode);
 }
 
-void CaptureDeviceWindow::ShowDeviceHealth(bool missing, std::uint64_t lost)
+void CaptureDeviceWindow::ShowDeviceHealth(bool missing, std::uint64_t lost, std::uint64_t late)
 {
-    m_edlf.setDeviceHealth(missing, lost);
+    m_edlf.setDeviceHealth(missing, lost, late);
 }

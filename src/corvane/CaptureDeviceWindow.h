@@ -28,7 +28,7 @@ public:
     // CaptureSink
     void AddGpoEvent(const QString &reader, const QString &generator, const QString &camera) override;
     void ShowTimecode(const QString &timecode) override;
-    void ShowDeviceHealth(bool missing, std::uint64_t lost) override;
+    void ShowDeviceHealth(bool missing, std::uint64_t lost, std::uint64_t late) override;
 
 private:
     void placeDeviceWindow();

@@ -42,11 +42,13 @@ public:
     virtual void ShowTimecode(const QString &timecode) = 0;
     // The state of the MIDI devices, for the capture window to show from across the room:
     // missing while a device that was open has gone and not come back, lost the events the
-    // input lost since the program started. Called on each change.
-    virtual void ShowDeviceHealth(bool missing, std::uint64_t lost)
+    // input lost since the program started, late the MIDI server's late cycles while the input
+    // was open (TMidiInput::LateCount). Called on each change.
+    virtual void ShowDeviceHealth(bool missing, std::uint64_t lost, std::uint64_t late)
     {
         (void)missing;
         (void)lost;
+        (void)late;
     }
 };
 

@@ -63,5 +63,11 @@ void DeviceWatch::check()
         if (m_handlers.lostEvents)
             m_handlers.lostEvents(lost);
     }
+    const std::uint64_t late = m_input.LateCount();
+    if (late != m_lateCycles) {
+        m_lateCycles = late;
+        if (m_handlers.lateCycles)
+            m_handlers.lateCycles(late);
+    }
     updateTimer();
 }

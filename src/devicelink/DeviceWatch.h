@@ -15,7 +15,8 @@ class TMidiOutput;
 // Keeps an eye on the ports that the device window (or corvane-cli) opened. It notices within a
 // second when the device of an open port goes away (unplugged, or its MIDI server stopped), looks
 // for a device of the same name while it is gone and tells when it is listed again, so that its
-// owner opens it again; and it tells every change of the number of events the input lost. The
+// owner opens it again; and it tells every change of the number of events the input lost and of
+// the MIDI server's late cycles while the input was open (TMidiInput::LateCount). The
 // owner closes and reopens the ports; the watch only looks. Main thread only.
 class DeviceWatch : public QObject {
     Q_OBJECT
@@ -34,6 +35,9 @@ public:
         std::function<void(Port, int device)> back;
         // The number of events the input lost since it was made (TMidiInput::LostCount) changed.
         std::function<void(std::uint64_t lost)> lostEvents;
+        // The number of the MIDI server's late cycles while the input was open
+        // (TMidiInput::LateCount) changed.
+        std::function<void(std::uint64_t late)> lateCycles;
     };
 
     DeviceWatch(MidiService &service, TMidiInput &input, TMidiOutput &output, QObject *parent = nullptr);
@@ -52,6 +56,7 @@ public:
     // The name of the device the port was opened on (or waits for).
     QString name(Port port) const { return at(port).name; }
     std::uint64_t lostEvents() const { return m_lostEvents; }
+    std::uint64_t lateCycles() const { return m_lateCycles; }
 
 public slots:
     // Looks now; the timer does it every CheckIntervalMs while a port is watched.
@@ -75,6 +80,7 @@ private:
     Handlers m_handlers;
     std::array<Watched, 2> m_ports;
     std::uint64_t m_lostEvents = 0;
+    std::uint64_t m_lateCycles = 0;
     int m_ticks = 0;
     QTimer m_timer;
 };

@@ -269,7 +269,8 @@ void Tmidiiof::buildLayout()
     midiSystem->setFixedHeight(2 * midiSystem->fontMetrics().lineSpacing() + 4);
     midiSystem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
-    // Below that, while a device is gone or events were lost: what happened.
+    // Below that, while a device is gone, events were lost or the MIDI server was late: what
+    // happened.
     devicestate = new QLabel(this);
     devicestate->setObjectName(QStringLiteral("devicestate"));
     {
@@ -329,6 +330,7 @@ void Tmidiiof::connectHandlers()
         [this](DeviceWatch::Port port) { runGuarded([&] { deviceLost(port); }); },
         [this](DeviceWatch::Port port, int) { runGuarded([&] { deviceBack(port); }); },
         [this](std::uint64_t) { runGuarded([&] { showDeviceHealth(); }); },
+        [this](std::uint64_t) { runGuarded([&] { showDeviceHealth(); }); },
     });
 }
 
@@ -341,6 +343,11 @@ void Tmidiiof::setCaptureSink(CaptureSink *sink)
 quint64 Tmidiiof::lostEventCount() const
 {
     return MidiInput1->LostCount();
+}
+
+quint64 Tmidiiof::serverLateCount() const
+{
+    return MidiInput1->LateCount();
 }
 
 void Tmidiiof::FormCreate()
@@ -657,6 +664,7 @@ void Tmidiiof::showDeviceHealth()
     using Port = DeviceWatch::Port;
     const bool alarm = m_watch->anyMissing();
     const quint64 lost = lostEventCount();
+    const quint64 late = serverLateCount();
     if (alarm != m_alarm) {
         m_alarm = alarm;
         setAlarm(tcpoz, alarm);
@@ -671,13 +679,15 @@ void Tmidiiof::showDeviceHealth()
     }
     if (lost > 0)
         parts << (lost == 1 ? QStringLiteral("1 event lost.") : QStringLiteral("%1 events lost.").arg(lost));
+    if (late > 0)
+        parts << ServerLateText.arg(late);
     devicestate->setText(parts.join(QLatin1Char('\n')));
     devicestate->setVisible(!parts.isEmpty());
     // The window takes its new height now, shown or not.
     if (layout())
         layout()->activate();
     if (m_sink)
-        m_sink->ShowDeviceHealth(alarm, lost);
+        m_sink->ShowDeviceHealth(alarm, lost, late);
 }
 
 void Tmidiiof::Button1Click()

@@ -61,11 +61,16 @@ public:
     // Every event the input lost since the window was made: ring overflows and the MIDI
     // service's losses.
     quint64 lostEventCount() const;
+    // The MIDI server's late cycles while the input was open, since the window was made
+    // (TMidiInput::LateCount): input may have been dropped in them before it reached the program.
+    quint64 serverLateCount() const;
     // Notices devices that go away and come back (they are closed, and opened again by
     // themselves), and lost events.
     DeviceWatch &deviceWatch() { return *m_watch; }
     // The timecode label's text while a device that was open is gone.
     static inline const QString NoDeviceText = QStringLiteral("NO DEVICE");
+    // The device state's line for the server's late cycles (%1 the count).
+    static inline const QString ServerLateText = QStringLiteral("MIDI server late: %1 (input may have been dropped).");
 
     // --- Controls, named as in the window's design ------------------------------------------
     QLabel *tcpoz;

@@ -196,6 +196,7 @@ MMRESULT TMidiInput::release()
     };
     if (m_handle) {
         m_lostByClosedDevices += m_service.midiInLostCount(m_handle);
+        m_lateByClosedDevices += m_service.midiInLateCount(m_handle);
         // The driver hands every queued buffer back through the callback; they land in the
         // ring, which is freed below.
         note(m_service.midiInReset(m_handle));
@@ -289,4 +290,12 @@ std::uint64_t TMidiInput::LostCount() const
     if (m_state == psOpen && m_handle)
         lost += m_service.midiInLostCount(m_handle);
     return lost;
+}
+
+std::uint64_t TMidiInput::LateCount() const
+{
+    std::uint64_t late = m_lateByClosedDevices;
+    if (m_state == psOpen && m_handle)
+        late += m_service.midiInLateCount(m_handle);
+    return late;
 }

@@ -89,6 +89,10 @@ public:
     // Events lost since the port was made: dropped because the ring was full, or lost by the
     // MIDI service (no System Exclusive buffer queued, or lost on their way from the device).
     std::uint64_t LostCount() const;
+    // Late cycles of the MIDI server while the port was open (MidiService::midiInLateCount),
+    // since the port was made: periods in which the server may have dropped input unseen. Not
+    // counted among the lost events, which are known to be lost.
+    std::uint64_t LateCount() const;
 
 private:
     [[noreturn]] void raise(MMRESULT result) const;
@@ -118,6 +122,7 @@ private:
     TNotifyEvent m_onMidiInput;
     TNotifyEvent m_onOverflow;
     std::uint64_t m_overflows = 0;
+    std::uint64_t m_lateByClosedDevices = 0;
     std::uint64_t m_lostByClosedDevices = 0; // what the service lost on devices closed since
 
     // From the selected device's capabilities; nothing else reads them.

@@ -89,10 +89,12 @@ public:
     // The devices' state as the capture window was last told it.
     bool deviceMissing = false;
     std::uint64_t lostEvents = 0;
-    void ShowDeviceHealth(bool missing, std::uint64_t lost) override
+    std::uint64_t serverLate = 0;
+    void ShowDeviceHealth(bool missing, std::uint64_t lost, std::uint64_t late) override
     {
         deviceMissing = missing;
         lostEvents = lost;
+        serverLate = late;
     }
 };
 

@@ -743,7 +743,8 @@ private slots:
         QCOMPARE(m_errors, QStringList());
     }
 
-    // Events the input lost are counted in the status line and told to the capture window.
+    // Events the input lost, and the MIDI server's late cycles, are counted in the status line and
+    // told to the capture window.
     void lostEventsAreShown()
     {
         Tmidiiof &w = make({"Orvex in"}, {});
@@ -762,6 +763,14 @@ private slots:
         QCOMPARE(w.devicestate->text(), QStringLiteral("6 events lost."));
         QVERIFY(!m_sink->deviceMissing);
         QCOMPARE(w.tcpoz->text(), QStringLiteral("00:00:00:00"));
+
+        // The MIDI server's late cycles while the input is open: a line of their own, and told
+        // to the capture window beside the lost events.
+        m_service->reportLateCycles(2);
+        QTRY_COMPARE(m_sink->serverLate, std::uint64_t(2));
+        QCOMPARE(w.serverLateCount(), quint64(2));
+        QCOMPARE(m_sink->lostEvents, std::uint64_t(6));
+        QCOMPARE(w.devicestate->text(), QStringLiteral("6 events lost.\nMIDI server late: 2 (input may have been dropped)."));
     }
 };
 

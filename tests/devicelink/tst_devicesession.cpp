@@ -249,6 +249,39 @@ private slots:
         QTRY_COMPARE(m_status, QStringList{"2 events lost"});
         QTRY_COMPARE(m_rows.size(), 2048);
     }
+
+    // The MIDI server's late cycles count only while the input is open (one reported while it
+    // is closed cost nothing), are told on each change apart from lost events, and stay counted
+    // after the input was closed and opened again.
+    void serverLateIsToldWhileTheInputIsOpen()
+    {
+        m_service->addInput(QStringLiteral("Orvex in"));
+        makeSession();
+        m_service->reportLateCycles(5); // no input open yet
+        QString error;
+        QVERIFY(m_session->open(QStringLiteral("Orvex in"), QString(), error));
+        m_session->deviceWatch().check();
+        QCOMPARE(m_session->serverLate(), std::uint64_t(0));
+        QCOMPARE(m_status, QStringList());
+
+        m_service->reportLateCycles(3);
+        QTRY_COMPARE(m_status, QStringList{"MIDI server late: 3 (input may have been dropped)"});
+        QCOMPARE(m_session->serverLate(), std::uint64_t(3));
+
+        m_service->stopServer();
+        QTRY_VERIFY(m_session->deviceMissing());
+        m_service->reportLateCycles(7); // the input is closed
+        m_service->startServer();
+        QTRY_VERIFY(!m_session->deviceMissing());
+        m_service->reportLateCycles(1);
+        QTRY_COMPARE(m_session->serverLate(), std::uint64_t(4));
+        QTRY_COMPARE(m_status.last(), QStringLiteral("MIDI server late: 4 (input may have been dropped)"));
+        QCOMPARE(m_session->lostEvents(), std::uint64_t(0));
+
+        // Events still arrive, one row each.
+        QVERIFY(m_service->send(0, hex("F07E00240601001023451200F7")));
+        QTRY_COMPARE(m_rows.size(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDeviceSession)

@@ -115,7 +115,8 @@ private slots:
 #if defined(CORVANE_CLI)
     // corvane-cli capture on a server that is stopped and started again: the capture says the
     // device has gone, opens it again once it is back, and goes on capturing with the next row
-    // number; SIGTERM then ends it with status 0. Ended while the server is down, its status is 1.
+    // number; SIGTERM then ends it with status 0 (1 when the server was late, and it says so).
+    // Ended while the server is down, its status is 1.
     void captureAcrossAServerRestart_data()
     {
         QTest::addColumn<bool>("endWhileDown");
@@ -184,7 +185,9 @@ private slots:
         ::kill(pid_t(cli.processId()), SIGTERM);
         QVERIFY(cli.waitForFinished(20000));
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(cli.exitCode() == 0, qPrintable(err));
+        // A server that was late while the input was open (an xrun as it starts, a busy machine)
+        // makes the status 1 and is told; the rows below are checked all the same.
+        QVERIFY2(cli.exitCode() == (err.contains(QStringLiteral("MIDI server late: ")) ? 1 : 0), qPrintable(err));
         QVERIFY2(!err.contains(QStringLiteral("lost")), qPrintable(err));
 
         // One row per event that arrived, numbered on across the restart; the last ones in order.

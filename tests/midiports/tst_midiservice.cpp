@@ -2,6 +2,7 @@
 // RtMidi backend), and what the RtMidi backend adds: stable names and failures as result codes.
 
 #include "MidiMessages.h"
+#include "JackPeriodCheck.h"
 #include "LoopbackMidiService.h"
 #include "MidiInputRelay.h"
 #include "RtMidiService.h"
@@ -80,6 +81,67 @@ private:
     }
 
 private slots:
+    // The periods a JACK input's client is run in, each with the frame time of its period's start
+    // and what its port held (a letter: the same letter, the same events; "-" none). Periods
+    // missed count as late cycles; a second run in the same period is late too, and so is a
+    // period that shows the events of the run before again: those are not handed on twice.
+    void jackPeriodCheck_data()
+    {
+        QTest::addColumn<QList<std::uint32_t>>("frames");
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("handedOn"); // per run: y or n
+        QTest::addColumn<int>("late");
+        using Frames = QList<std::uint32_t>;
+        QTest::newRow("every period once") << Frames{256, 512, 768, 1024} << "AB-C" << "yyyy" << 0;
+        // What a receiver is shown while its sender is not run: the sender's last events again.
+        QTest::newRow("the same events in the next period") << Frames{256, 512, 768} << "AAB" << "yny" << 1;
+        QTest::newRow("the same events, periods missed") << Frames{256, 1024, 1280} << "AAB" << "yny" << 3;
+        QTest::newRow("the same events three periods on") << Frames{256, 512, 768, 1024} << "AAAB" << "ynny" << 2;
+        QTest::newRow("the same events after a period without") << Frames{256, 512, 768} << "A-A" << "yyy" << 0;
+        QTest::newRow("two periods missed") << Frames{256, 1024, 1280} << "ABC" << "yyy" << 2;
+        QTest::newRow("run twice, the same events") << Frames{256, 512, 512, 768} << "ABBC" << "yyny" << 1;
+        QTest::newRow("run twice, nothing either time") << Frames{256, 512, 512} << "A--" << "yyn" << 1;
+        QTest::newRow("run twice, new events") << Frames{256, 512, 512} << "ABC" << "yyy" << 1;
+        QTest::newRow("late, then run twice") << Frames{256, 1024, 1024} << "ABB" << "yyn" << 3;
+        QTest::newRow("frame time wraps") << Frames{0xFFFFFF00u, 0, 256} << "ABC" << "yyy" << 0;
+        QTest::newRow("frame time wraps, one missed") << Frames{0xFFFFFF00u, 256} << "AB" << "yy" << 1;
+        QTest::newRow("first run") << Frames{123456} << "A" << "y" << 0;
+    }
+
+    void jackPeriodCheck()
+    {
+        QFETCH(QList<std::uint32_t>, frames);
+        QFETCH(QString, events);
+        QFETCH(QString, handedOn);
+        QFETCH(int, late);
+        JackPeriodCheck check;
+        QString got;
+        for (qsizetype i = 0; i < frames.size(); ++i) {
+            std::uint64_t digest = JackPeriodCheck::Start;
+            if (events[i] != QLatin1Char('-')) {
+                const QByteArray event = QByteArray("\xF0\x7E") + events[i].toLatin1() + "\xF7";
+                digest = JackPeriodCheck::digest(digest, 0, reinterpret_cast<const std::uint8_t *>(event.constData()),
+                                                 std::size_t(event.size()));
+            }
+            got += check.run(frames[i], 256, digest) ? QLatin1Char('y') : QLatin1Char('n');
+        }
+        QCOMPARE(got, handedOn);
+        QCOMPARE(check.lateCycles(), std::uint64_t(late));
+    }
+
+    // What a period's events are told by: where they are in it, as well as their bytes.
+    void jackPeriodDigest()
+    {
+        const std::uint8_t note[] = {0x90, 0x40, 0x7F};
+        const std::uint8_t other[] = {0x90, 0x41, 0x7F};
+        const std::uint64_t at0 = JackPeriodCheck::digest(JackPeriodCheck::Start, 0, note, 3);
+        QCOMPARE(JackPeriodCheck::digest(JackPeriodCheck::Start, 0, note, 3), at0);
+        QVERIFY(JackPeriodCheck::digest(JackPeriodCheck::Start, 1, note, 3) != at0);
+        QVERIFY(JackPeriodCheck::digest(JackPeriodCheck::Start, 0, other, 3) != at0);
+        QVERIFY(JackPeriodCheck::digest(JackPeriodCheck::Start, 0, note, 2) != at0);
+        QVERIFY(JackPeriodCheck::digest(at0, 0, note, 3) != at0); // the same event twice is two events
+    }
+
     void init()
     {
         m_service = std::make_unique<LoopbackMidiService>();

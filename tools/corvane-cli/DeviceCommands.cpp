@@ -57,12 +57,15 @@ const char CaptureHelp[] =
     "sent once both devices are open.\n"
     "\n"
     "A device that goes away (unplugged, MIDI server stopped) is told on standard error and\n"
-    "opened again as soon as it is back; so is every change of the number of events lost.\n"
+    "opened again as soon as it is back; so is every change of the number of events lost,\n"
+    "and of the MIDI server's late cycles while the input is open (a JACK server's xruns,\n"
+    "and periods in which this program was not run, stopped or starved of the processor:\n"
+    "the server drops what arrives for a client in such a period, unseen).\n"
     "SIGINT or SIGTERM closes the ports and ends the capture.\n"
     "\n"
     "Exit status: 0 stopped by a signal with nothing lost; 1 a device not found or not opened,\n"
-    "the file could not be written, events were lost, or a device was gone at the end;\n"
-    "2 wrong arguments.\n";
+    "the file could not be written, events were lost, the MIDI server was late, or a device\n"
+    "was gone at the end; 2 wrong arguments.\n";
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 
@@ -291,6 +294,7 @@ int runCaptureCommand(const QStringList &arguments)
     session.deviceWatch().check();
     const bool missing = session.deviceMissing();
     const std::uint64_t lost = session.lostEvents();
+    const std::uint64_t late = session.serverLate();
     try {
         session.close();
     } catch (const CorvaneError &e) {
@@ -308,9 +312,11 @@ int runCaptureCommand(const QStringList &arguments)
     }
     if (lost > 0)
         printMessage(lost == 1 ? QStringLiteral("1 event lost in this capture") : QStringLiteral("%1 events lost in this capture").arg(lost));
+    if (late > 0)
+        printMessage(DeviceSession::serverLateText(late) + QStringLiteral(" in this capture"));
     if (missing)
         printMessage(QStringLiteral("A MIDI device was gone when the capture ended"));
-    if (status == CliExit::Ok && loop == CliExit::Ok && (lost > 0 || missing))
+    if (status == CliExit::Ok && loop == CliExit::Ok && (lost > 0 || late > 0 || missing))
         status = CliExit::Failed;
     return status != CliExit::Ok ? status : loop;
 }

@@ -38,6 +38,7 @@ DeviceSession::DeviceSession(MidiService &service)
         [this](std::uint64_t lost) {
             status(lost == 1 ? QStringLiteral("1 event lost") : QStringLiteral("%1 events lost").arg(lost));
         },
+        [this](std::uint64_t late) { status(serverLateText(late)); },
     });
 }
 
@@ -55,6 +56,16 @@ DeviceSession::~DeviceSession()
 std::uint64_t DeviceSession::lostEvents() const
 {
     return m_input->LostCount();
+}
+
+std::uint64_t DeviceSession::serverLate() const
+{
+    return m_input->LateCount();
+}
+
+QString DeviceSession::serverLateText(std::uint64_t late)
+{
+    return QStringLiteral("MIDI server late: %1 (input may have been dropped)").arg(late);
 }
 
 void DeviceSession::status(const QString &message)

@@ -47,12 +47,17 @@ public:
     void close();
     bool isOpen() const { return m_open; }
 
-    // Messages about the devices: gone, back, events lost.
+    // Messages about the devices: gone, back, events lost, MIDI server late.
     void setStatusHandler(LineHandler handler) { m_status = std::move(handler); }
     // Whether a device that was opened has gone and not come back yet.
     bool deviceMissing() const { return m_watch->anyMissing(); }
     // Events the input lost since the session was made.
     std::uint64_t lostEvents() const;
+    // The MIDI server's late cycles while the input was open, since the session was made
+    // (TMidiInput::LateCount): input may have been dropped in them unseen.
+    std::uint64_t serverLate() const;
+    // The status message for that count.
+    static QString serverLateText(std::uint64_t late);
     DeviceWatch &deviceWatch() { return *m_watch; }
 
     // An error raised while handling received events (the row handler's, say), reported once

@@ -20,6 +20,12 @@ void JackServerWatch::onShutdown(int status, const char *reason, void *self)
     static_cast<JackServerWatch *>(self)->m_ended.store(true, std::memory_order_release);
 }
 
+int JackServerWatch::onXrun(void *self)
+{
+    static_cast<JackServerWatch *>(self)->m_xruns.fetch_add(1, std::memory_order_relaxed);
+    return 0;
+}
+
 void JackServerWatch::dropEnded()
 {
     if (m_client && m_ended.load(std::memory_order_acquire))
@@ -47,6 +53,9 @@ std::uint64_t JackServerWatch::attach()
     m_ended.store(false, std::memory_order_release);
     jack_on_info_shutdown(
         m_client, [](jack_status_t code, const char *reason, void *self) { onShutdown(int(code), reason, self); }, this);
+    // Should this fail, the client still tells when the server ends; xruns then go uncounted.
+    jack_set_xrun_callback(m_client, &JackServerWatch::onXrun, this);
+    jack_activate(m_client);
     return ++m_generation;
 }
 

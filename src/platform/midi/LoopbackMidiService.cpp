@@ -25,7 +25,10 @@ struct LoopbackMidiService::Output {
 
 class LoopbackMidiService::InputEndpoint final : public MidiInputEndpoint {
 public:
-    InputEndpoint(Input &device, unsigned generation) : m_device(device), m_generation(generation) {}
+    InputEndpoint(Input &device, unsigned generation, const std::atomic<std::uint64_t> &lateCycles)
+        : m_device(device), m_generation(generation), m_lateCycles(lateCycles), m_lateAtOpen(lateCycles.load())
+    {
+    }
     ~InputEndpoint() override
     {
         std::lock_guard guard(m_device.lock); // waits for a delivery in progress
@@ -37,10 +40,13 @@ public:
         std::lock_guard guard(m_device.lock);
         return m_device.plugged && m_device.generation == m_generation;
     }
+    std::uint64_t lateCycles() const override { return m_lateCycles.load() - m_lateAtOpen; }
 
 private:
     Input &m_device;
     unsigned m_generation;
+    const std::atomic<std::uint64_t> &m_lateCycles;
+    std::uint64_t m_lateAtOpen;
 };
 
 class LoopbackMidiService::OutputEndpoint final : public MidiOutputEndpoint {
@@ -175,6 +181,11 @@ void LoopbackMidiService::plugOutput(int device)
         std::lock_guard guard(out->lock);
         out->plugged = true;
     }
+}
+
+void LoopbackMidiService::reportLateCycles(std::uint64_t cycles)
+{
+    m_lateCycles.fetch_add(cycles);
 }
 
 void LoopbackMidiService::stopServer()
@@ -347,7 +358,7 @@ std::unique_ptr<MidiInputEndpoint> LoopbackMidiService::openInput(const MidiDevi
     }
     in->sink = &sink;
     in->lastSend = NAN;
-    return std::make_unique<InputEndpoint>(*in, in->generation);
+    return std::make_unique<InputEndpoint>(*in, in->generation, m_lateCycles);
 }
 
 std::unique_ptr<MidiOutputEndpoint> LoopbackMidiService::openOutput(const MidiDeviceInfo &device,

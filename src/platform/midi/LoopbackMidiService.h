@@ -41,6 +41,9 @@ public:
     // Every device at once, as when the MIDI server stops and starts again.
     void stopServer();
     void startServer();
+    // The server reports late cycles, as a JACK server reports an xrun (any thread): each input
+    // open now counts them; one opened later does not.
+    void reportLateCycles(std::uint64_t cycles = 1);
 
     // Makes an input device receive one whole message (any thread). An empty message hands back
     // one queued System Exclusive buffer with nothing recorded. Returns false when the device is
@@ -92,7 +95,8 @@ private:
     std::unique_ptr<Output> m_mapper;
     QString m_mapperName;
 
-    std::atomic<std::int64_t> m_clockMicros{-1}; // -1: the steady clock
+    std::atomic<std::int64_t> m_clockMicros{-1};
+    std::atomic<std::uint64_t> m_lateCycles{0}; // -1: the steady clock
 
     std::mutex m_failLock;
     std::map<MidiCall, std::pair<int, MMRESULT>> m_failures;

@@ -151,6 +151,12 @@ public:
     // Messages lost since the device was opened: System Exclusive messages that found no buffer
     // queued (or too small ones), and messages the service could not carry from the device.
     virtual std::uint64_t midiInLostCount(HMIDIIN handle) = 0;
+    // Late cycles of the MIDI server since the device was opened: periods in which the server may
+    // have dropped the device's input before this program could see it, so that no count above
+    // can include it. For a JACK server, each xrun it reports and each period this program's
+    // clients were not run (stopped, or starved of the processor); 0 for systems that keep
+    // no periods. A late cycle is not a lost event: an idle device loses nothing in one.
+    virtual std::uint64_t midiInLateCount(HMIDIIN handle) = 0;
     // Whether the device of an open handle can still be reached: MMSYSERR_NOERROR while it can,
     // MIDIERR_NODEVICE once it, or the MIDI server it was reached through, has gone (unplugged,
     // server stopped). Such a device delivers nothing more: close it, and open it again once it

@@ -504,6 +504,14 @@ std::uint64_t MidiServiceBase::midiInLostCount(HMIDIIN handle)
     return handle->lost + handle->endpoint->lost();
 }
 
+std::uint64_t MidiServiceBase::midiInLateCount(HMIDIIN handle)
+{
+    if (!live(m_inputs, handle))
+        return 0;
+    // Only the program's thread opens and closes, so the endpoint stays while this asks it.
+    return handle->endpoint->lateCycles();
+}
+
 MMRESULT MidiServiceBase::midiInCheckDevice(HMIDIIN handle)
 {
     if (!live(m_inputs, handle))

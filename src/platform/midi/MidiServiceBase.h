@@ -33,6 +33,9 @@ public:
     virtual bool present() { return true; }
     // Messages the backend lost on their way to the sink (any thread).
     virtual std::uint64_t lost() const { return 0; }
+    // Late cycles of the MIDI server since the device was opened (MidiService::midiInLateCount);
+    // any thread.
+    virtual std::uint64_t lateCycles() const { return 0; }
 };
 
 // An open backend output device. send() gets one whole message; the caller serialises calls.
@@ -95,6 +98,7 @@ public:
     MMRESULT midiInReset(HMIDIIN handle) override;
     MMRESULT midiInClose(HMIDIIN handle) override;
     std::uint64_t midiInLostCount(HMIDIIN handle) override;
+    std::uint64_t midiInLateCount(HMIDIIN handle) override;
     MMRESULT midiInCheckDevice(HMIDIIN handle) override;
 
     std::uint32_t midiOutGetNumDevs() override;

@@ -1,5 +1,6 @@
 #include "RtMidiService.h"
 
+#include "JackMidiInput.h"
 #include "JackServerWatch.h"
 #include "MidiInputRelay.h"
 #include "MidiLibraryMessages.h"
@@ -258,13 +259,14 @@ RtMidiService::Presence RtMidiService::presence(const MidiDeviceInfo &device, bo
             return {}; // the server cannot be watched: the device counts as there
         JackServerWatch *watch = m_jackWatch.get();
         return {[watch, generation, port = device.portName] { return watch->portPresent(generation, port); },
-                [watch, generation] { return watch->serverEnded(generation); }};
+                [watch, generation] { return watch->serverEnded(generation); },
+                [watch] { return watch->xruns(); }};
 #else
         return {};
 #endif
     }
     // Other systems keep no state in a server: a device is there while its port is listed.
-    return {[this, api, input, port = device.portName] { return portListed(api, input, port); }, {}};
+    return {[this, api, input, port = device.portName] { return portListed(api, input, port); }, {}, {}};
 }
 
 bool RtMidiService::portListed(int api, bool input, const std::string &portName)
@@ -456,6 +458,17 @@ std::unique_ptr<MidiInputEndpoint> RtMidiService::openInput(const MidiDeviceInfo
                                                             MidiInputSink &sink, MMRESULT &result)
 {
     Presence watched = presence(device, true);
+#if defined(CORVANE_HAVE_JACK)
+    if (static_cast<RtMidi::Api>(device.api) == RtMidi::UNIX_JACK) {
+        std::string text = "The MIDI input port could not be opened.";
+        auto jack = openJackMidiInput({m_clientName.toStdString(), device.portName, std::move(watched.present),
+                                       std::move(watched.serverEnded), std::move(watched.serverLate)},
+                                      sink, result, text);
+        if (!jack && result != MIDIERR_NODEVICE)
+            result = failure(libraryCode(RtMidiError::DRIVER_ERROR), QString::fromStdString(text));
+        return jack;
+    }
+#endif
     auto endpoint = std::make_unique<RtInputEndpoint>(sink, std::move(watched.present), std::move(watched.serverEnded));
     RtMidiError::Type type = RtMidiError::UNSPECIFIED;
     std::string text = "The MIDI input port could not be opened.";

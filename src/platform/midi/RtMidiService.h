@@ -16,13 +16,15 @@ class RtMidiOut;
 // message. There is no mapper (device -1).
 //
 // Each open device is a client of its own, named after the service's client name, with one port
-// ("in" or "out") connected to the chosen device. Input is copied on RtMidi's thread (for JACK
-// the server's process thread, which must never wait) into a relay, whose thread delivers it.
+// ("in" or "out") connected to the chosen device. Input is copied on RtMidi's thread into a
+// relay, whose thread delivers it. A JACK input is a client of libjack's own instead
+// (JackMidiInput.h), which counts the periods it missed or was run twice in.
 //
 // A device that goes away is noticed by midiInCheckDevice / midiOutCheckDevice: for JACK a watch
 // client of its own ("<client name>-watch", without ports) is told when the server ends, and a
 // device is there while the server it was opened on runs and has its port; elsewhere a device is
-// there while its port is listed.
+// there while its port is listed. The watch client also counts the JACK server's xruns, which a
+// JACK input device adds to its late cycles from its open on (MidiService::midiInLateCount).
 class RtMidiService final : public MidiServiceBase {
 public:
     // Routes the libraries' own messages away from the error stream (MidiLibraryMessages.h).
@@ -64,9 +66,12 @@ private:
     // How an endpoint of the device tells whether the device is still there (present; empty: it
     // cannot tell, and counts as there), and whether the JACK server it was opened on has ended
     // (serverEnded; empty for other systems), when its RtMidi client must not be closed.
+    // serverLate: the JACK server's xruns so far (JackServerWatch::xruns); empty for other
+    // systems.
     struct Presence {
         std::function<bool()> present;
         std::function<bool()> serverEnded;
+        std::function<std::uint64_t()> serverLate;
     };
     Presence presence(const MidiDeviceInfo &device, bool input);
     bool portListed(int api, bool input, const std::string &portName);
