@@ -15,6 +15,12 @@ std::optional<ScreenLayout> &testLayout()
     return layout;
 }
 
+std::optional<int> &testScale()
+{
+    static std::optional<int> percent;
+    return percent;
+}
+
 QMargins &lastFrame()
 {
     static QMargins frame;
@@ -196,6 +202,29 @@ ScreenLayout screens()
 void setScreensForTests(const std::optional<ScreenLayout> &layout)
 {
     testLayout() = layout;
+}
+
+int scalePercent(const QWidget *window)
+{
+    if (testScale())
+        return *testScale();
+    const qreal ratio = window ? window->devicePixelRatioF() : qGuiApp->devicePixelRatio();
+    return std::max(1, qRound(ratio * 100));
+}
+
+void setScaleForTests(const std::optional<int> &percent)
+{
+    testScale() = percent;
+}
+
+int rescaled(int value, int fromPercent, int toPercent)
+{
+    if (fromPercent == toPercent || fromPercent <= 0 || toPercent <= 0)
+        return value;
+    // Rounded half away from zero, alike for coordinates left of and above the origin.
+    const qint64 scaled = qint64(value) * fromPercent;
+    const qint64 half = toPercent / 2;
+    return int(scaled >= 0 ? (scaled + half) / toPercent : -((-scaled + half) / toPercent));
 }
 
 std::optional<QMargins> knownFrame(const QWidget *window)
