@@ -237,7 +237,10 @@ std::optional<QMargins> knownFrame(const QWidget *window)
     const QRect client = window->geometry();
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
                            frame.right() - client.right(), frame.bottom() - client.bottom());
-    if (margins.isNull() || !window->testAttribute(Qt::WA_WState_Created))
+    // While the window system frames a window, the frame Qt reports for a moment can be smaller
+    // than the client area: no frame is known then.
+    const bool framing = margins.left() < 0 || margins.top() < 0 || margins.right() < 0 || margins.bottom() < 0;
+    if (margins.isNull() || framing || !window->testAttribute(Qt::WA_WState_Created))
         return std::nullopt;
     lastFrame() = margins;
     return margins;

@@ -14,6 +14,8 @@
 #include <QWindow>
 #include <QWindowStateChangeEvent>
 
+#include <cstdlib>
+
 using namespace SettingsKeys;
 
 namespace {
@@ -44,6 +46,14 @@ const QString FontSize = QStringLiteral("_FontSize");
 const QString FontName = QStringLiteral("_FontName");
 const QString FVisible = QStringLiteral("_FVisible");
 const QString FAutoHide = QStringLiteral("_FAutoHideTitleBar");
+
+// Where a window is placed at a scale that is not whole (150 %), its edges come back from the
+// window system rounded to device pixels: a unit off from where they were put.
+bool sameWithinRounding(const QRect &a, const QRect &b)
+{
+    auto near = [](int x, int y) { return std::abs(x - y) <= 1; };
+    return near(a.left(), b.left()) && near(a.top(), b.top()) && near(a.right(), b.right()) && near(a.bottom(), b.bottom());
+}
 
 enum PlacementState { StateNormal = 1, StateMinimized = 2, StateMaximized = 3 };
 
@@ -383,7 +393,7 @@ void TKxSettingsFile::savePlacement(TKxForm *form, bool leavingNormalState)
         // run may have made it smaller or moved it, which is no placement of the operator's.
         const QRect frame = leavingNormalState ? form->normalFrameGeometry() : form->outerGeometry();
         const std::optional<TKxForm::DesktopEdges> &kept = form->m_desktopEdges;
-        if (kept && kept->placed == frame) {
+        if (kept && kept->placed && sameWithinRounding(*kept->placed, frame)) {
             putInt(FLeft, *kept->left);
             putInt(FTop, *kept->top);
             putInt(FState, StateNormal);
