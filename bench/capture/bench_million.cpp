@@ -213,7 +213,8 @@ int window(const QString &op, const QString &capture, const QString &journalPath
                 clock.start();
                 w.AddGpoEvent(QStringLiteral("11:00:00:00"), QStringLiteral("11:00:00:00"), QStringLiteral("0080"));
                 ms = untilPainted(list, w.List1->viewport());
-                if (!w.captureList().isEmpty())
+                // At most the row that goes on with the cameras on air at the end of the EDL.
+                if (w.captureList().count() > 1)
                     std::fprintf(stderr, "make-and-save left %d rows\n", w.captureList().count());
             } else {
                 std::fprintf(stderr, "unknown operation %s\n", qPrintable(op));

@@ -128,6 +128,7 @@ bool CaptureList::removeRows(int row, int rowCountToRemove, const QModelIndex &p
         takeRows(step, {{row, row + rowCountToRemove - 1}});
     }
     ++m_changes;
+    forgetHighestItem();
     beginRemoveRows(QModelIndex(), row, row + rowCountToRemove - 1);
     m_rows.erase(m_rows.begin() + row, m_rows.begin() + row + rowCountToRemove);
     m_announced = count();
@@ -191,13 +192,14 @@ CaptureList::GpoEvent CaptureList::addGpoEvent(const QString &reader, const QStr
 int CaptureList::appendEvent(QAnyStringView reader, QAnyStringView generator, QAnyStringView camera)
 {
     parseCameraState(camera);
-    const int number = count() + 1;
-    char digits[16];
-    const int length = std::snprintf(digits, sizeof digits, "%.4d", number);
+    const qint64 number = nextItemNumber();
+    char digits[24];
+    const int length = std::snprintf(digits, sizeof digits, "%.4lld", static_cast<long long>(number));
     Row row;
     storeRow(row, QLatin1String(digits, length), camera, reader, generator);
     pushRow(std::move(row));
-    return number - 1;
+    m_highestItem = number;
+    return count() - 1;
 }
 
 void CaptureList::appendRow(QAnyStringView item, QAnyStringView camera, QAnyStringView reader,
@@ -206,7 +208,54 @@ void CaptureList::appendRow(QAnyStringView item, QAnyStringView camera, QAnyStri
     Row row;
     storeRow(row, item, camera, reader, generator);
     row.comment = comment;
+    if (m_highestItemKnown) {
+        if (const std::optional<qint64> number = itemNumber(item); number && *number > m_highestItem)
+            m_highestItem = *number;
+    }
     pushRow(std::move(row));
+}
+
+qint64 CaptureList::nextItemNumber() const
+{
+    if (!m_highestItemKnown) {
+        qint64 highest = 0;
+        const auto look = [&highest](const Row &row) {
+            if (const std::optional<qint64> number = itemNumber(itemOf(row)); number && *number > highest)
+                highest = *number;
+        };
+        for (const Row &row : m_rows)
+            look(row);
+        // Rows Undo can put back keep their numbers: a new row must not take one of them.
+        for (const UndoStep &step : m_undo) {
+            for (const Row &row : step.rows)
+                look(row);
+        }
+        m_highestItem = highest;
+        m_highestItemKnown = true;
+    }
+    return m_highestItem + 1;
+}
+
+std::optional<qint64> CaptureList::itemNumber(QAnyStringView text)
+{
+    constexpr qsizetype MaxDigits = 18;
+    if (text.isEmpty() || text.size() > MaxDigits)
+        return std::nullopt;
+    return withCharacters(text, [](auto view) -> std::optional<qint64> {
+        qint64 value = 0;
+        for (qsizetype i = 0; i < view.size(); ++i) {
+            const char16_t c = characterAt(view, i);
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    });
+}
+
+QAnyStringView CaptureList::itemOf(const Row &row)
+{
+    return row.spilled ? QAnyStringView(row.spilled[ItemColumn]) : QAnyStringView(row.item.view());
 }
 
 void CaptureList::appendRow(const RowTexts &row)
@@ -313,6 +362,7 @@ void CaptureList::deleteRows(QList<int> rows)
         takeRows(step, ranges);
     }
     ++m_changes;
+    forgetHighestItem();
 
     if (ranges.size() <= MaxRangesRemovedOneByOne) {
         for (const auto &[first, last] : ranges) {
@@ -352,6 +402,7 @@ void CaptureList::clear()
         changesDone();
     }
     ++m_changes;
+    forgetHighestItem();
     UndoStep step;
     const bool undoable = m_undoEnabled && !m_rows.empty();
     if (undoable) {
@@ -393,6 +444,7 @@ void CaptureList::replaceRows(CaptureList &source, int replaced)
     endResetModel();
     source.clear();
     ++m_changes;
+    forgetHighestItem();
     if (m_observer) {
         m_observer->rowsReplaced(*this, loaded, keepFrom);
         changesDone();
@@ -517,10 +569,10 @@ void CaptureList::scheduleAnnouncement()
         Qt::QueuedConnection);
 }
 
-QString CaptureList::formatItemNumber(int number)
+QString CaptureList::formatItemNumber(qint64 number)
 {
-    char digits[16];
-    const int length = std::snprintf(digits, sizeof digits, "%.4d", number);
+    char digits[24];
+    const int length = std::snprintf(digits, sizeof digits, "%.4lld", static_cast<long long>(number));
     return QString::fromLatin1(digits, length);
 }
 

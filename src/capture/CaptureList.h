@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The capture list: one row per captured edit event, in the order shown. Each row holds five
@@ -93,9 +94,18 @@ public:
     // appended as appendEvent does.
     GpoEvent addGpoEvent(const QString &reader, const QString &generator, const QString &camera, bool gpo8Option);
 
-    // Appends a row numbered from the new row count ("%.4d") with an empty comment. The camera
-    // state is checked as in addGpoEvent. Returns the new row's index.
+    // Appends a row numbered nextItemNumber() ("%.4d") with an empty comment. The camera state is
+    // checked as in addGpoEvent. Returns the new row's index.
     int appendEvent(QAnyStringView reader, QAnyStringView generator, QAnyStringView camera);
+
+    // The number a new row takes: one more than the highest item number among the rows of the
+    // list and the rows Undo can put back into it, 1 when there is none. Item texts that are not
+    // numbers are passed over. Kept up to date as rows are appended; after rows go or come back
+    // it is found again once, when next asked.
+    qint64 nextItemNumber() const;
+    // The number an item text stands for: decimal digits only (leading zeros allowed), at most 18
+    // of them; nothing for any other text.
+    static std::optional<qint64> itemNumber(QAnyStringView text);
 
     // Appends a row with the texts exactly as given (rows read from a capture file).
     void appendRow(QAnyStringView item, QAnyStringView camera, QAnyStringView reader, QAnyStringView generator,
@@ -176,7 +186,7 @@ public:
     void announcePendingRows();
 
     // "%.4d": at least four digits, zero-padded.
-    static QString formatItemNumber(int number);
+    static QString formatItemNumber(qint64 number);
     // The camera state as a number: hexadecimal digits only, at most 32 bits.
     static bool tryParseCameraState(QAnyStringView text, quint32 *mask);
     // As tryParseCameraState; throws CorvaneError "'$<text>' is not a valid integer value".
@@ -221,6 +231,9 @@ private:
 
     void storeRow(Row &row, QAnyStringView item, QAnyStringView camera, QAnyStringView reader,
                   QAnyStringView generator) const;
+    static QAnyStringView itemOf(const Row &row);
+    // The highest item number is found again when next needed (rows went or came back).
+    void forgetHighestItem() { m_highestItemKnown = false; }
     void pushRow(Row &&row);
     void beginChange();
     void scheduleAnnouncement();
@@ -258,6 +271,9 @@ private:
     std::vector<UndoStep> m_undo; // oldest first
     qsizetype m_undoBudget = UndoBudgetBytes;
     quint64 m_changes = 0;
+    // The highest item number of the rows and the undo steps (0: none), while known.
+    mutable qint64 m_highestItem = 0;
+    mutable bool m_highestItemKnown = true;
 
     // Closes a group of changes for the observer, unless a batch is still open.
     void changesDone();

@@ -46,6 +46,7 @@ void CaptureList::clearUndo()
     if (m_undo.empty())
         return;
     m_undo.clear();
+    forgetHighestItem();
     emit undoAvailable(false);
 }
 
@@ -53,6 +54,7 @@ void CaptureList::pushUndo(UndoStep &&step)
 {
     const bool had = !m_undo.empty();
     m_undo.push_back(std::move(step));
+    const size_t steps = m_undo.size();
     if (m_undo.size() > size_t(MaxUndoSteps))
         m_undo.erase(m_undo.begin());
     qsizetype older = 0;
@@ -62,6 +64,9 @@ void CaptureList::pushUndo(UndoStep &&step)
         older -= m_undo.front().bytes();
         m_undo.erase(m_undo.begin());
     }
+    // Rows of a step dropped can no longer come back.
+    if (m_undo.size() != steps)
+        forgetHighestItem();
     if (!had)
         emit undoAvailable(true);
 }
@@ -90,6 +95,7 @@ bool CaptureList::undo()
         changesDone();
     }
     ++m_changes;
+    forgetHighestItem();
     switch (step.kind) {
     case UndoStep::Kind::Comment:
         if (step.row < count()) {
@@ -209,6 +215,8 @@ void CaptureList::adoptRows(CaptureList &source)
     source.m_undo.clear();
     if (!m_undoEnabled)
         m_undo.clear();
+    forgetHighestItem();
+    source.forgetHighestItem();
     if (had != !m_undo.empty())
         emit undoAvailable(!m_undo.empty());
 }

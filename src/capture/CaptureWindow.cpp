@@ -814,7 +814,7 @@ void Tedlf::StartJournal(const QString &path)
         CaptureList &recovered = *found.list;
         for (int row = 0; row < list.count(); ++row) {
             CaptureList::RowTexts texts = list.rowTexts(row);
-            texts.item = CaptureList::formatItemNumber(recovered.count() + 1);
+            texts.item = CaptureList::formatItemNumber(recovered.nextItemNumber());
             recovered.appendRow(texts);
         }
         list.adoptRows(recovered);
@@ -1263,10 +1263,29 @@ void Tedlf::removeRowsMadeInto(int rows)
 {
     // Events captured while the save dialog or the replace question was open are not in the
     // file: they stay.
-    if (rows >= m_list->count())
-        ClearCaptureList();
-    else if (rows > 0)
-        changeList().removeRows(0, rows);
+    const int made = std::min(rows, m_list->count());
+    quint32 onAir = 0;
+    if (made > 0)
+        CaptureList::tryParseCameraState(m_list->textView(made - 1, CaptureList::CameraColumn), &onAir);
+    if (onAir == 0) {
+        if (rows >= m_list->count())
+            ClearCaptureList();
+        else if (rows > 0)
+            changeList().removeRows(0, rows);
+        return;
+    }
+    // The EDL ended with cameras on air: the list goes on with a row that puts them on again at
+    // the EDL's last moment, so that the next EDL begins where this one ended. The made rows go
+    // as one change (Undo puts them back in front and takes that row away).
+    const bool allMadeAndSaved = made == m_list->count() && m_list->changeCount() == m_savedChange;
+    const CaptureList::RowTexts last = m_list->rowTexts(made - 1);
+    CaptureList restated;
+    restated.appendRow(CaptureList::formatItemNumber(m_list->nextItemNumber()), last.camera, last.reader,
+                       last.generator, QString());
+    changeList().replaceRows(restated, made);
+    // That row alone holds nothing that is not in the file.
+    if (allMadeAndSaved)
+        m_savedChange = m_list->changeCount();
 }
 
 void Tedlf::CorvaneLayout1Click()

@@ -57,7 +57,7 @@ private:
     std::array<QString, CameraTable::CameraCount> m_editTypes;
 };
 
-void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title,
+void EdlBuilder::BuildEdl(const CaptureList &list, const CameraTable &cameras, const QString &title,
                           const QString &dateText, const QString &timeText, QStringList &lines)
 {
     lines.clear();
@@ -71,7 +71,7 @@ void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const Q
     });
 }
 
-void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title,
+void EdlBuilder::BuildEdl(const CaptureList &list, const CameraTable &cameras, const QString &title,
                           const QString &dateText, const QString &timeText, EdlText &text,
                           const ProgressFn &progress)
 {
@@ -82,7 +82,7 @@ void EdlBuilder::BuildEdl(CaptureList &list, const CameraTable &cameras, const Q
     text.finish();
 }
 
-void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraLines &lines)
+void EdlBuilder::BuildEdlPerCamera(const CaptureList &list, const CameraTable &cameras, CameraLines &lines)
 {
     for (QStringList &own : lines)
         own.clear();
@@ -95,7 +95,7 @@ void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras
     });
 }
 
-void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraTexts &texts,
+void EdlBuilder::BuildEdlPerCamera(const CaptureList &list, const CameraTable &cameras, CameraTexts &texts,
                                    const ProgressFn &progress)
 {
     const LineWriter writer(cameras);
@@ -103,20 +103,13 @@ void EdlBuilder::BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras
           progress);
 }
 
-void EdlBuilder::appendClosingRow(CaptureList &list)
+bool EdlBuilder::needsClosingRow(const CaptureList &list, int rows)
 {
-    if (list.isEmpty())
-        return;
-    const int last = list.count() - 1;
-    if (CaptureList::parseCameraState(list.textView(last, CaptureList::CameraColumn)) != 0) {
-        const QString reader = list.text(last, CaptureList::ReaderColumn);
-        const QString generator = list.text(last, CaptureList::GeneratorColumn);
-        list.appendEvent(reader, generator, QStringLiteral("00"));
-    }
+    return rows > 0 && CaptureList::parseCameraState(list.textView(rows - 1, CaptureList::CameraColumn)) != 0;
 }
 
 template <typename Put>
-void EdlBuilder::build(CaptureList &list, Put put, const ProgressFn &progress)
+void EdlBuilder::build(const CaptureList &list, Put put, const ProgressFn &progress)
 {
     // Every complete build leaves all records idle. A build stopped by a bad camera state leaves
     // some open; carrying them into this build would give its first events the in points of the
@@ -124,26 +117,47 @@ void EdlBuilder::build(CaptureList &list, Put put, const ProgressFn &progress)
     for (TCameraEvent &event : m_events)
         event.HasIn = event.HasOut = false;
 
-    appendClosingRow(list);
-
     // Rows appended while the build runs (device events let in while a progress bar shows) are
     // not part of this EDL.
     const int rows = list.count();
+    const bool closing = needsClosingRow(list, rows);
     ProgressSteps steps(progress, rows);
+    const auto putClosed = [&](int camera) {
+        TCameraEvent &event = m_events[static_cast<size_t>(camera)];
+        if (!event.HasOut)
+            return;
+        event.HasIn = event.HasOut = false;
+        put(camera, std::as_const(event));
+    };
     for (int row = 0; row < rows; ++row) {
         steps.at(row);
         const quint32 mask = CaptureList::parseCameraState(list.textView(row, CaptureList::CameraColumn));
         for (int camera = 0; camera < CameraTable::CameraCount; ++camera) {
             advance(list, row, camera, mask);
-            TCameraEvent &event = m_events[static_cast<size_t>(camera)];
-            if (!event.HasOut)
-                continue;
-            event.HasIn = event.HasOut = false;
-            put(camera, std::as_const(event));
+            putClosed(camera);
+        }
+    }
+    if (closing) {
+        for (int camera = 0; camera < CameraTable::CameraCount; ++camera) {
+            close(list, rows - 1, camera);
+            putClosed(camera);
         }
     }
     if (progress)
         progress(rows, rows);
+}
+
+void EdlBuilder::close(const CaptureList &list, int lastRow, int camera)
+{
+    using TextViews::assignLeft;
+
+    TCameraEvent &event = m_events[static_cast<size_t>(camera)];
+    if (!event.HasIn)
+        return;
+    // The closing row has no comment: nothing is added to the event's.
+    event.HasOut = true;
+    assignLeft(event.ReaderOut, list.textView(lastRow, CaptureList::ReaderColumn), TCameraEvent::TimecodeWidth);
+    assignLeft(event.GeneratorOut, list.textView(lastRow, CaptureList::GeneratorColumn), TCameraEvent::TimecodeWidth);
 }
 
 void EdlBuilder::UpdateCameraEvent(const CaptureList &list, int row, int camera)

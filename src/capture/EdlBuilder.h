@@ -46,32 +46,33 @@ public:
     CameraEvents &cameraEvents() { return m_events; }
     const CameraEvents &cameraEvents() const { return m_events; }
 
-    // Builds the EDL of list into lines (replacing what they held). When the last row has a
-    // camera on, first appends the closing row (camera state "00", timecodes of the last row) to
-    // list, so every event is closed; a list whose last row is all off gets none, so building
-    // twice adds it only once.
+    // Builds the EDL of list into lines (replacing what they held). The list is left as it is:
+    // the events still open at the last row are closed by a closing row that is the EDL's own
+    // (all cameras off, the last row's timecodes, no comment), as if it followed the last row.
+    // The EDL is of the rows present when the build starts; rows appended meanwhile are not in it.
     //
     // A camera state that is not hexadecimal throws CorvaneError; lines then hold what was made
-    // up to that row (at least the two header lines).
-    void BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
+    // up to that row (at least the two header lines; only those when the last row's is bad).
+    void BuildEdl(const CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
                   const QString &timeText, QStringList &lines);
     // The same EDL as the bytes of its file, added to text (with no string per line); progress is
     // told of the rows done.
-    void BuildEdl(CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
+    void BuildEdl(const CaptureList &list, const CameraTable &cameras, const QString &title, const QString &dateText,
                   const QString &timeText, EdlText &text, const ProgressFn &progress = {});
 
     // The event and comment lines of each camera (index 0 is camera 1).
     using CameraLines = std::array<QStringList, CameraTable::CameraCount>;
     // As BuildEdl without the header, each camera's lines in a list of its own (empty for a camera
     // without events); on a conversion error they hold what was made up to that row.
-    void BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraLines &lines);
+    void BuildEdlPerCamera(const CaptureList &list, const CameraTable &cameras, CameraLines &lines);
     using CameraTexts = std::array<EdlText, CameraTable::CameraCount>;
-    void BuildEdlPerCamera(CaptureList &list, const CameraTable &cameras, CameraTexts &texts,
+    void BuildEdlPerCamera(const CaptureList &list, const CameraTable &cameras, CameraTexts &texts,
                            const ProgressFn &progress = {});
 
-    // The closing row of BuildEdl: appended when the last row has a camera on. Throws
-    // CorvaneError when that row's camera state is not hexadecimal.
-    static void appendClosingRow(CaptureList &list);
+    // Whether the EDL of the first `rows` rows of list needs its closing row: the last of them
+    // has a camera on. Throws CorvaneError when that row's camera state is not hexadecimal, so
+    // that such a row is told before any event is made.
+    static bool needsClosingRow(const CaptureList &list, int rows);
 
     // Advances the record of one camera (0 to 15) by one row. Throws CorvaneError when the row's
     // camera state is not hexadecimal, with the record unchanged.
@@ -93,8 +94,10 @@ private:
     // Goes through the rows, handing each event closed to put(camera index, event) for its event
     // line and comment line.
     template <typename Put>
-    void build(CaptureList &list, Put put, const ProgressFn &progress = {});
+    void build(const CaptureList &list, Put put, const ProgressFn &progress = {});
     void advance(const CaptureList &list, int row, int camera, quint32 mask);
+    // Closes the camera's open event at the closing row after the last row.
+    void close(const CaptureList &list, int lastRow, int camera);
 
     CameraEvents m_events;
 };

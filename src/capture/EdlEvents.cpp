@@ -125,8 +125,8 @@ QList<EdlEvent> EdlEvents::cameraRanges(const CaptureList &list)
             }
         }
     }
-    // Still on at the last row: the event ends there, as at the closing row Make adds (which has
-    // no comment); the last row's own comment is the event's only when it began there.
+    // Still on at the last row: the event ends there, as at the EDL's closing row (which has no
+    // comment); the last row's own comment is the event's only when it began there.
     for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
         const size_t c = static_cast<size_t>(camera - 1);
         if (isOpen[c]) {

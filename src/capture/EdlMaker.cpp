@@ -20,7 +20,7 @@ std::optional<EdlLayout> EdlMaker::layoutNamed(const QString &name)
     return std::nullopt;
 }
 
-void EdlMaker::makeWhole(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, EdlLayout layout,
+void EdlMaker::makeWhole(EdlBuilder &builder, const CaptureList &list, const CameraTable &cameras, EdlLayout layout,
                          const QString &title, const QString &dateText, const QString &timeText, EdlText &text,
                          const ProgressFn &progress)
 {
@@ -33,14 +33,15 @@ void EdlMaker::makeWhole(EdlBuilder &builder, CaptureList &list, const CameraTab
         }
         return;
     }
-    EdlBuilder::appendClosingRow(list);
+    // A bad camera state in the last row is told first, as the Corvane layout tells it.
+    EdlBuilder::needsClosingRow(list, list.count());
     const QList<EdlEvent> events = EdlEvents::withoutEmpty(EdlEvents::programCut(list));
     if (progress)
         progress(list.count(), list.count());
     Cmx3600Writer::write(title, events, cameras, text);
 }
 
-void EdlMaker::make(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, const EdlOptions &options,
+void EdlMaker::make(EdlBuilder &builder, const CaptureList &list, const CameraTable &cameras, const EdlOptions &options,
                     const QString &title, const QString &dateText, const QString &timeText,
                     QList<EdlDocument> &documents, const ProgressFn &progress)
 {
@@ -94,7 +95,7 @@ void EdlMaker::make(EdlBuilder &builder, CaptureList &list, const CameraTable &c
         return;
     }
 
-    EdlBuilder::appendClosingRow(list);
+    EdlBuilder::needsClosingRow(list, list.count());
     const QList<EdlEvent> events = EdlEvents::cameraRanges(list);
     for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
         const QList<EdlEvent> own = EdlEvents::withoutEmpty(EdlEvents::ofCamera(events, camera));

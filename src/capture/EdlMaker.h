@@ -33,7 +33,7 @@ struct EdlDocument {
 };
 
 // Makes the EDL of a capture list in the layout and split the options ask for. Like
-// EdlBuilder::BuildEdl, it first appends the closing row when the last row has a camera on.
+// EdlBuilder::BuildEdl, it leaves the list as it is: the events on at the last row end there.
 //
 // Corvane layout: exactly BuildEdl's lines; per camera, its two header lines then the camera's
 // lines. CMX 3600: one program cut (EdlEvents::programCut), or per camera every range in which
@@ -49,12 +49,12 @@ public:
     // each camera with events, by camera number. Throws CorvaneError for a row the layout cannot
     // take; the Corvane layout's documents then hold what was made up to that row, the CMX 3600
     // layout's none.
-    static void make(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, const EdlOptions &options,
+    static void make(EdlBuilder &builder, const CaptureList &list, const CameraTable &cameras, const EdlOptions &options,
                      const QString &title, const QString &dateText, const QString &timeText,
                      QList<EdlDocument> &documents, const ProgressFn &progress = {});
     // The whole EDL (not split per camera) into text, handed on as it is made; progress is told
     // of the rows done. Throws as make does, text then holding what was made (Corvane layout).
-    static void makeWhole(EdlBuilder &builder, CaptureList &list, const CameraTable &cameras, EdlLayout layout,
+    static void makeWhole(EdlBuilder &builder, const CaptureList &list, const CameraTable &cameras, EdlLayout layout,
                           const QString &title, const QString &dateText, const QString &timeText, EdlText &text,
                           const ProgressFn &progress = {});
 

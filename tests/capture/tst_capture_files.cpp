@@ -437,7 +437,7 @@ private slots:
         QVERIFY(CaptureFile::LoadGpoFile(list, file));
         QCOMPARE(column(list, CaptureList::ItemColumn), QStringList({"0007", "0009"}));
         list.appendEvent(u"10:00:02:00", u"10:00:02:00", u"0001");
-        QCOMPARE(list.text(2, CaptureList::ItemColumn), QStringLiteral("0003"));
+        QCOMPARE(list.text(2, CaptureList::ItemColumn), QStringLiteral("0010")); // on from the file's numbers
     }
 
     void loadMissingOrUnreadable()

@@ -1,15 +1,20 @@
 #include "CaptureFixtures.h"
 #include "CaptureList.h"
+#include "EdlBuilder.h"
 #include "Errors.h"
 
 #include <QAbstractItemModelTester>
 #include <QPersistentModelIndex>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace CaptureFixtures;
+
+using Change = std::function<void(CaptureList &)>;
 
 // The capture list model: numbering, device events, deletion, sorting, comments, and the way
 // views learn of changes. Every test runs with a model tester attached, which fails the test on
@@ -78,20 +83,119 @@ private slots:
         QCOMPARE(m_list->data(m_list->index(1, CaptureList::GeneratorColumn)).toString(), QStringLiteral("10:00:05:01"));
     }
 
-    // Numbers come from the row count: after a deletion they repeat.
-    void numberingFollowsRowCount()
+    // A device row takes the highest number in the list, or among the rows Undo can put back,
+    // plus one; rows loaded keep theirs, and texts that are not numbers are passed over.
+    void numbering_data()
     {
-        fillNumbered(5);
-        m_list->deleteRows({1});
-        m_list->appendEvent(u"10:01:00:00", u"10:01:00:00", u"0001");
-        QCOMPARE(column(*m_list, CaptureList::ItemColumn), QStringList({"0001", "0003", "0004", "0005", "0005"}));
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<bool>("undo");
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QStringList>("items"); // after the change and one device row
+
+        Rows five;
+        for (int i = 1; i <= 5; ++i)
+            five.append(eventRow(CaptureList::formatItemNumber(i), QStringLiteral("0001"), QStringLiteral("10:00:00:00")));
+        const Change none = [](CaptureList &) {};
+        QTest::newRow("on from the last") << five << false << none << QStringList{"0001", "0002", "0003", "0004", "0005", "0006"};
+        QTest::newRow("a row in the middle deleted")
+            << five << false << Change([](CaptureList &l) { l.deleteRows({1}); })
+            << QStringList{"0001", "0003", "0004", "0005", "0006"};
+        QTest::newRow("rows removed from the front")
+            << five << false << Change([](CaptureList &l) { l.removeRows(0, 2); })
+            << QStringList{"0003", "0004", "0005", "0006"};
+        QTest::newRow("the highest deleted, no undo")
+            << five << false << Change([](CaptureList &l) { l.deleteRows({3, 4}); })
+            << QStringList{"0001", "0002", "0003", "0004"};
+        QTest::newRow("the highest deleted, Undo can bring it back")
+            << five << true << Change([](CaptureList &l) { l.deleteRows({3, 4}); })
+            << QStringList{"0001", "0002", "0003", "0006"};
+        QTest::newRow("cleared, no undo") << five << false << Change([](CaptureList &l) { l.clear(); }) << QStringList{"0001"};
+        QTest::newRow("cleared, Undo can bring them back")
+            << five << true << Change([](CaptureList &l) { l.clear(); }) << QStringList{"0006"};
+        QTest::newRow("the undo steps forgotten")
+            << five << true << Change([](CaptureList &l) {
+                   l.deleteRows({4});
+                   QCOMPARE(l.nextItemNumber(), 6);
+                   l.clearUndo();
+               }) << QStringList{"0001", "0002", "0003", "0004", "0005"};
+        QTest::newRow("a load taken back: its numbers are gone")
+            << five << true << Change([](CaptureList &l) {
+                   CaptureList loaded;
+                   loaded.appendRow(eventRow(QStringLiteral("0050"), QStringLiteral("0001"), QStringLiteral("10:00:00:00")));
+                   l.replaceRows(loaded);
+                   QCOMPARE(l.nextItemNumber(), 51);
+                   l.undo();
+               }) << QStringList{"0001", "0002", "0003", "0004", "0005", "0006"};
+        QTest::newRow("sorted by camera")
+            << Rows{eventRow("0001", "0002", "10:00:00:00"), eventRow("0002", "0001", "10:00:01:00")} << false
+            << Change([](CaptureList &l) { l.sortByColumn(CaptureList::CameraColumn); })
+            << QStringList{"0002", "0001", "0003"};
+        QTest::newRow("loaded numbers out of order")
+            << Rows{eventRow("0007", "0001", "10:00:00:00"), eventRow("0012", "0000", "10:00:01:00"),
+                    eventRow("0009", "0001", "10:00:02:00")}
+            << false << none << QStringList{"0007", "0012", "0009", "0013"};
+        QTest::newRow("more than four digits")
+            << Rows{eventRow("10000", "0001", "10:00:00:00")} << false << none << QStringList{"10000", "10001"};
+        QTest::newRow("texts that are not numbers")
+            << Rows{eventRow("0003", "0001", "10:00:00:00"), eventRow("abc", "0001", "10:00:00:00"),
+                    eventRow("12a", "0001", "10:00:00:00"), eventRow(" 9", "0001", "10:00:00:00"),
+                    eventRow("-20", "0001", "10:00:00:00"), eventRow("+8", "0001", "10:00:00:00"),
+                    eventRow("", "0001", "10:00:00:00"), eventRow("9999999999999999999", "0001", "10:00:00:00"),
+                    eventRow(QStringLiteral("\u0665"), "0001", "10:00:00:00")}
+            << false << none
+            << QStringList{"0003", "abc", "12a", " 9", "-20", "+8", "", "9999999999999999999", QStringLiteral("\u0665"), "0004"};
+        QTest::newRow("the longest number taken")
+            << Rows{eventRow("000000000000000017", "0001", "10:00:00:00"), eventRow("999999999999999998", "0001", "10:00:00:00")}
+            << false << Change([](CaptureList &l) { l.deleteRows({1}); })
+            << QStringList{"000000000000000017", "0018"};
+        QTest::newRow("nothing but texts") << Rows{eventRow("x", "0001", "10:00:00:00")} << false << none
+                                           << QStringList{"x", "0001"};
     }
 
-    void numberingContinuesAfterLoadedRows()
+    void numbering()
     {
-        fill(*m_list, {eventRow("0007", "0001", "10:00:00:00"), eventRow("0012", "0000", "10:00:01:00")});
-        m_list->appendEvent(u"10:00:02:00", u"10:00:02:00", u"0002");
-        QCOMPARE(m_list->text(2, CaptureList::ItemColumn), QStringLiteral("0003"));
+        QFETCH(Rows, rows);
+        QFETCH(bool, undo);
+        QFETCH(Change, change);
+        QFETCH(QStringList, items);
+        m_list->setUndoEnabled(undo);
+        fill(*m_list, rows);
+        change(*m_list);
+        m_list->appendEvent(u"10:01:00:00", u"10:01:00:00", u"0001");
+        QCOMPARE(column(*m_list, CaptureList::ItemColumn), items);
+    }
+
+    // The operator deletes rows (the last among them), capture goes on, Undo puts them back and
+    // capture goes on again: every row keeps a number of its own, and so does every event of
+    // the EDL, which numbers its events by the rows they begin at.
+    void deleteCaptureUndoCaptureKeepsNumbersUnique()
+    {
+        m_list->setUndoEnabled(true);
+        const char *const cuts[] = {"0001", "0002", "0004", "0008", "0001", "0002"};
+        int second = 0;
+        const auto capture = [&](const char *camera) {
+            const QString timecode = QStringLiteral("10:00:%1:00").arg(second++, 2, 10, QLatin1Char('0'));
+            m_list->appendEvent(timecode, timecode, QLatin1String(camera));
+        };
+        for (const char *camera : cuts)
+            capture(camera);
+        m_list->deleteRows({2, 5});
+        capture("0004");
+        capture("0008");
+        QVERIFY(m_list->undo());
+        capture("0001");
+        QCOMPARE(column(*m_list, CaptureList::ItemColumn),
+                 QStringList({"0001", "0002", "0003", "0004", "0005", "0006", "0007", "0008", "0009"}));
+
+        QStringList lines;
+        EdlBuilder builder;
+        builder.BuildEdl(*m_list, standardCameras(), QStringLiteral("show"), QStringLiteral("DATE"),
+                         QStringLiteral("TIME"), lines);
+        QStringList numbers;
+        for (const QString &line : lines.mid(2))
+            numbers.append(line.left(4));
+        QCOMPARE(numbers.size(), m_list->count());
+        QCOMPARE(QSet<QString>(numbers.begin(), numbers.end()).size(), numbers.size());
     }
 
     void gpoEvent_data()

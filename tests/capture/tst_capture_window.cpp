@@ -32,8 +32,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QSet>
 #include <QStyle>
 #include <QSignalSpy>
 #include <QTableView>
@@ -42,6 +44,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 using namespace CaptureFixtures;
@@ -571,7 +574,7 @@ private slots:
             QCOMPARE(w.captureList().count(), 0);
             QCOMPARE(TestFiles::read(file), crlf(shortShowEdl(QStringLiteral("show"))));
         } else {
-            // The rows, and the closing row the EDL did not need (the last row is all off).
+            // The rows as they were.
             QCOMPARE(rowsOf(w.captureList()), before);
             if (answer == QLatin1String("cancel"))
                 QCOMPARE(TestFiles::read(file), QByteArray("old\r\n"));
@@ -1442,6 +1445,101 @@ private slots:
             QVERIFY(!QFile::exists(file));
             QCOMPARE(w.captureList().count(), 5);
         }
+    }
+
+    // Make while capture goes on adds no row to the list. A Make&Save (its button, or the GPO8
+    // trigger) with a camera on air leaves the list starting with a row that puts it on again
+    // where the saved EDL ends: that file and the next EDL hold every frame from the first
+    // switch to the last between them.
+    void splitEdlsCoverEveryFrame_data()
+    {
+        QTest::addColumn<bool>("trigger");
+        QTest::newRow("Make&Save button") << false;
+        QTest::newRow("GPO8 trigger") << true;
+    }
+
+    void splitEdlsCoverEveryFrame()
+    {
+        QFETCH(bool, trigger);
+        const QString folder = programFile(QStringLiteral("edl"));
+        QVERIFY(QDir().mkpath(folder));
+        presetCurrent({{"GPO8", "1"}, {"edlpath", folder}});
+        Tedlf &w = openShown();
+        const auto cut = [&w](const char *timecode, const char *camera) {
+            w.AddGpoEvent(QLatin1String(timecode), QLatin1String(timecode), QLatin1String(camera));
+            w.captureList().announcePendingRows();
+        };
+        cut("10:00:00:00", "0001");
+        cut("10:00:04:10", "0003");
+        cut("10:00:07:00", "0002");
+
+        const Rows before = rowsOf(w.captureList());
+        m_dialogs->then(DialogScript::cancelEntry());
+        w.MakeEDLClick();
+        QVERIFY(w.edlText().contains("10:00:07:00"));
+        QCOMPARE(rowsOf(w.captureList()), before);
+        cut("10:00:11:05", "0004");
+        const Row split = w.captureList().rowTexts(3);
+
+        QString file = QDir(folder).filePath(QStringLiteral("show_81123-1430_05.edl"));
+        if (trigger) {
+            cut("10:00:12:00", "0080");
+            QTRY_VERIFY(!w.gpo8TriggerWaiting());
+        } else {
+            file = QDir(folder).filePath(QStringLiteral("first.edl"));
+            // A switch while the file is chosen stays for the next EDL.
+            m_dialogs->then(DialogScript::during([&] { cut("10:00:13:00", "0001"); }, DialogScript::choose(file)));
+            QTest::mouseClick(w.makesave, Qt::LeftButton);
+        }
+        QCOMPARE(m_errors, QStringList());
+        const QByteArray first = TestFiles::read(file);
+        QVERIFY(!first.isEmpty());
+        QVERIFY(!first.contains("10:00:13:00"));
+        // The list goes on from the cameras on air at the end of the file, at its last moment.
+        QVERIFY(w.captureList().count() >= 1);
+        const Row restated = w.captureList().rowTexts(0);
+        QCOMPARE(restated.camera, split.camera);
+        QCOMPARE(restated.reader, split.reader);
+        QCOMPARE(restated.generator, split.generator);
+        QCOMPARE(restated.comment, QString());
+
+        if (trigger)
+            cut("10:00:13:00", "0001");
+        cut("10:00:16:00", "0002");
+        cut("10:00:18:20", "0001");
+        const QStringList items = column(w.captureList(), CaptureList::ItemColumn);
+        QCOMPARE(QSet<QString>(items.begin(), items.end()).size(), items.size());
+        m_dialogs->then(DialogScript::cancelEntry());
+        w.MakeEDLClick();
+        const QByteArray second = w.edlText();
+
+        // Record in and out of every event of both EDLs, in frames at 25 a second.
+        const QRegularExpression timecode(QStringLiteral("(\\d\\d):(\\d\\d):(\\d\\d):(\\d\\d)"));
+        const auto frames = [](const QRegularExpressionMatch &m) {
+            return ((m.captured(1).toInt() * 60 + m.captured(2).toInt()) * 60 + m.captured(3).toInt()) * 25
+                   + m.captured(4).toInt();
+        };
+        QList<QPair<int, int>> spans;
+        for (const QByteArray &edl : {first, second}) {
+            for (const QString &line : QString::fromLatin1(edl).split(QStringLiteral("\r\n"))) {
+                QList<QRegularExpressionMatch> times;
+                for (const QRegularExpressionMatch &m : timecode.globalMatch(line))
+                    times.append(m);
+                if (times.size() == 4)
+                    spans.append({frames(times[2]), frames(times[3])});
+            }
+        }
+        std::sort(spans.begin(), spans.end());
+        const int start = ((10 * 60) * 60) * 25;
+        const int end = start + 18 * 25 + 20;
+        QVERIFY(!spans.isEmpty());
+        QCOMPARE(spans.first().first, start);
+        int covered = start;
+        for (const auto &[in, out] : std::as_const(spans)) {
+            QVERIFY2(in <= covered, qPrintable(QStringLiteral("no event from frame %1 to %2 after the first switch").arg(covered - start).arg(in - start)));
+            covered = std::max(covered, out);
+        }
+        QCOMPARE(covered, end);
     }
 
     // Saving onto a full disk: the failure is told with the system's reason, the old file stays

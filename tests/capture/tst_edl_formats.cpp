@@ -8,7 +8,7 @@
 // reel name (3: "STEADICAM LEFT WING") and one that shares its first eight characters (5), a
 // Latin-1 reel name (4: "Grúa Norte"), a 10-character edit type (3: "DISSOLVE10"), a lower-case
 // one (4: "a2/v"), Latin-1 comments, a camera on and off at one frame (row 17-18), camera 16, and
-// a last row with a camera on (so Make adds the closing row).
+// a last row with a camera on (so the EDL ends with its closing row).
 //
 // Golden files live in tests/capture/golden/; CORVANE_UPDATE_GOLDEN=1 rewrites those that differ
 // from the program's output, and the run fails naming them (read what changed before committing).
@@ -378,7 +378,11 @@ private slots:
         const QList<EdlDocument> documents = make(c, EdlOptions(), chosen);
         QCOMPARE(documents.size(), 1);
         QCOMPARE(documents[0].lines(), lines);
-        QCOMPARE(rowsOf(chosen), rowsOf(direct)); // the same closing row
+        CaptureList loaded;
+        QVERIFY(load(c, loaded));
+        // Neither adds a row to the list.
+        QCOMPARE(rowsOf(direct), rowsOf(loaded));
+        QCOMPARE(rowsOf(chosen), rowsOf(loaded));
     }
 
     // One Corvane-layout EDL per camera holds exactly that camera's lines of the whole EDL.

@@ -425,11 +425,14 @@ private slots:
         QVERIFY2(!made.contains(QLatin1String("CAM1")) && !made.contains(QLatin1String("Typed")), qPrintable(made));
         // F5 puts the applied caption on the last row.
         pressFunctionKey(w, 5, QStringLiteral("key"));
-        QCOMPARE(comments(w).last(), QStringLiteral("0004=Studio note")); // Make added the closing row
-        // GPO8 is on: camera 8 makes and saves the EDL with them, and clears the list.
+        QCOMPARE(comments(w).last(), QStringLiteral("0003=Studio note")); // Make added no row
+        // GPO8 is on: camera 8 makes and saves the EDL with them; the list goes on with camera 2,
+        // on air when it was made.
         w.AddGpoEvent(QStringLiteral("10:00:20:00"), QStringLiteral("10:00:20:00"), QStringLiteral("0080"));
         QTRY_VERIFY(!w.gpo8TriggerWaiting());
-        QCOMPARE(w.captureList().count(), 0);
+        QCOMPARE(comments(w), QStringList{"0004="});
+        QCOMPARE(w.captureList().text(0, CaptureList::CameraColumn), QStringLiteral("0002"));
+        QCOMPARE(w.captureList().text(0, CaptureList::GeneratorColumn), QStringLiteral("10:00:09:00"));
         const QStringList files = QDir(folder).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
         QVERIFY2(files.first().startsWith(QLatin1String("Late show_")), qPrintable(files.first()));

@@ -225,10 +225,11 @@ private slots:
                  qPrintable(dialogs.seen().join(QLatin1Char('\n'))));
         QCOMPARE(drainedUnderTheQuestion, Chunks);
         QVERIFY(Chunks * (QuarterFrames + 1) > ringCapacity);
-        // The file holds the four rows before the trigger; the switches of the question stay.
+        // The file holds the four rows before the trigger; the switches of the question stay,
+        // after the row that puts the camera on air at the end of the file on again.
         const QByteArray saved = TestFiles::read(EdlFile::autoSavePath(QStringLiteral("show"), edlFolder, Moment));
         QVERIFY2(saved.startsWith("TITLE:"), saved.constData());
-        QCOMPARE(rowsOf(edlf.captureList()), eventRows(100, Chunks));
+        QCOMPARE(rowsOf(edlf.captureList()), eventRows(3, 1) + eventRows(100, Chunks));
         QCOMPARE(m_windows->midiiof().MidiInput1->LostCount(), 0u);
         QCOMPARE(m_errors, QStringList());
     }
