@@ -242,7 +242,8 @@ private slots:
             second.send("event 0020 10:00:05:00");
             const QStringList now = second.waitForRows(5);
             QCOMPARE(now.mid(0, 4), shown);
-            QVERIFY2(now.value(4).startsWith(QStringLiteral("0005\t0020\t10:00:05:00")), qPrintable(now.value(4)));
+            // Numbered on from the highest item, which a row deleted in the first run holds.
+            QVERIFY2(now.value(4).startsWith(QStringLiteral("0006\t0020\t10:00:05:00")), qPrintable(now.value(4)));
             second.process().kill();
             QVERIFY(second.process().waitForFinished(Wait));
             shown = now;

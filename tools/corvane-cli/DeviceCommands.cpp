@@ -20,10 +20,60 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
+
+// Closing a port waits for the MIDI server's answer. A server left in disorder (a JACK server
+// whose clients of this process were stopped while it ran, say) may never give it. By then every
+// row is written to the capture file (the operating system has it; only its sync to the disk is
+// left), so the program ends CloseWaitMs later, saying so, rather than hang at its end.
+class CloseWatchdog {
+public:
+    static constexpr int CloseWaitMs = 5000;
+
+    // told: lines said before the end when the wait runs out (what the capture would tell after
+    // the close).
+    explicit CloseWatchdog(QString told)
+        : m_told(std::move(told)), m_thread([this] {
+              std::unique_lock<std::mutex> lock(m_mutex);
+              if (m_done.wait_for(lock, std::chrono::milliseconds(CloseWaitMs), [this] { return m_finished; }))
+                  return;
+              const QByteArray text = (m_told + QStringLiteral("corvane-cli: the MIDI server did not answer while the "
+                                                               "ports closed; ending without it\n"))
+                                          .toLocal8Bit();
+              std::fputs(text.constData(), stderr);
+              std::fflush(stderr);
+              std::_Exit(CliExit::Failed);
+          })
+    {
+    }
+    ~CloseWatchdog()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_all();
+        m_thread.join();
+    }
+    CloseWatchdog(const CloseWatchdog &) = delete;
+    CloseWatchdog &operator=(const CloseWatchdog &) = delete;
+
+private:
+    QString m_told;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    std::thread m_thread;
+};
 
 const char DevicesHelp[] =
     "Usage: corvane-cli devices\n"
@@ -296,6 +346,12 @@ int runCaptureCommand(const QStringList &arguments)
     const std::uint64_t lost = session.lostEvents();
     const std::uint64_t late = session.serverLate();
     try {
+        QString told;
+        if (lost > 0)
+            told += QStringLiteral("corvane-cli: %1 events lost in this capture\n").arg(lost);
+        if (late > 0)
+            told += QStringLiteral("corvane-cli: ") + DeviceSession::serverLateText(late) + QStringLiteral(" in this capture\n");
+        const CloseWatchdog watchdog(told);
         session.close();
     } catch (const CorvaneError &e) {
         printMessage(e.message());
