@@ -28,7 +28,7 @@ constexpr std::size_t GatherLimit = std::size_t(1) << 16;
 class JackInputEndpoint final : public MidiInputEndpoint {
 public:
     JackInputEndpoint(JackMidiInputOptions options, MidiInputSink &sink)
-        : m_options(std::move(options)), m_serverLateAtOpen(m_options.serverLate ? m_options.serverLate() : 0),
+        : m_options(std::move(options)),
           m_relay([&sink](const std::uint8_t *bytes, std::size_t size, double deltaSeconds) {
               RtMidiService::deliverGathered(sink, bytes, size, deltaSeconds);
           })
@@ -79,11 +79,11 @@ public:
 
     bool present() override { return !m_options.present || m_options.present(); }
     std::uint64_t lost() const override { return m_relay.lost(); }
-    std::uint64_t lateCycles() const override
-    {
-        const std::uint64_t server = m_options.serverLate ? m_options.serverLate() - m_serverLateAtOpen : 0;
-        return server + m_periods.lateCycles();
-    }
+    // The periods this input missed, was run twice in or was shown again. An xrun the server
+    // reports alone is not counted: an idle server reports ones of a few microseconds while the
+    // machine is busy, with nothing of this input's lost, and a capture that got every event would
+    // end as failed. The input's own periods tell whether it was late.
+    std::uint64_t lateCycles() const override { return m_periods.lateCycles(); }
 
 private:
     static int onProcess(jack_nframes_t frames, void *self)
@@ -154,7 +154,6 @@ private:
     }
 
     JackMidiInputOptions m_options;
-    std::uint64_t m_serverLateAtOpen;
     jack_client_t *m_client = nullptr;
     jack_port_t *m_port = nullptr;
     jack_nframes_t m_sampleRate = 0;
