@@ -15,12 +15,6 @@ std::optional<ScreenLayout> &testLayout()
     return layout;
 }
 
-std::optional<int> &testScale()
-{
-    static std::optional<int> percent;
-    return percent;
-}
-
 QMargins &lastFrame()
 {
     static QMargins frame;
@@ -204,29 +198,6 @@ void setScreensForTests(const std::optional<ScreenLayout> &layout)
     testLayout() = layout;
 }
 
-int scalePercent(const QWidget *window)
-{
-    if (testScale())
-        return *testScale();
-    const qreal ratio = window ? window->devicePixelRatioF() : qGuiApp->devicePixelRatio();
-    return std::max(1, qRound(ratio * 100));
-}
-
-void setScaleForTests(const std::optional<int> &percent)
-{
-    testScale() = percent;
-}
-
-int rescaled(int value, int fromPercent, int toPercent)
-{
-    if (fromPercent == toPercent || fromPercent <= 0 || toPercent <= 0)
-        return value;
-    // Rounded half away from zero, alike for coordinates left of and above the origin.
-    const qint64 scaled = qint64(value) * fromPercent;
-    const qint64 half = toPercent / 2;
-    return int(scaled >= 0 ? (scaled + half) / toPercent : -((-scaled + half) / toPercent));
-}
-
 std::optional<QMargins> knownFrame(const QWidget *window)
 {
     if (!window || !window->isWindow())
@@ -237,10 +208,7 @@ std::optional<QMargins> knownFrame(const QWidget *window)
     const QRect client = window->geometry();
     const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
                            frame.right() - client.right(), frame.bottom() - client.bottom());
-    // While the window system frames a window, the frame Qt reports for a moment can be smaller
-    // than the client area: no frame is known then.
-    const bool framing = margins.left() < 0 || margins.top() < 0 || margins.right() < 0 || margins.bottom() < 0;
-    if (margins.isNull() || framing || !window->testAttribute(Qt::WA_WState_Created))
+    if (margins.isNull() || !window->testAttribute(Qt::WA_WState_Created))
         return std::nullopt;
     lastFrame() = margins;
     return margins;

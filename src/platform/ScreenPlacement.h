@@ -64,15 +64,6 @@ ScreenLayout screens();
 // A test's own screens; none restores the real ones.
 void setScreensForTests(const std::optional<ScreenLayout> &layout);
 
-// The scale a window runs at, in percent: the device pixels of one unit of its coordinates
-// times 100 (100 unscaled, 150 with QT_SCALE_FACTOR=1.5), or the scale a test set.
-int scalePercent(const QWidget *window);
-// A test's own scale; none restores the real one.
-void setScaleForTests(const std::optional<int> &percent);
-// A coordinate or length given in the units of one scale, in those of another: the same device
-// pixels, rounded to the nearest unit.
-int rescaled(int value, int fromPercent, int toPercent);
-
 // The frame around a top-level window's client area once the window system has framed it; none
 // before (a window not shown yet, or not framed yet). A frameless window has a known, empty frame.
 std::optional<QMargins> knownFrame(const QWidget *window);

@@ -14,8 +14,6 @@
 #include <QWindow>
 #include <QWindowStateChangeEvent>
 
-#include <cstdlib>
-
 using namespace SettingsKeys;
 
 namespace {
@@ -39,21 +37,10 @@ const QString FTop = QStringLiteral("_FTop");
 const QString FWidth = QStringLiteral("_FWidth");
 const QString FHeight = QStringLiteral("_FHeight");
 const QString FState = QStringLiteral("_FState");
-// The scale, in percent, that the edges and size were stored at: they are kept in device pixels
-// divided by it, and read at another scale they are taken as the same device pixels.
-const QString FScale = QStringLiteral("_FScale");
 const QString FontSize = QStringLiteral("_FontSize");
 const QString FontName = QStringLiteral("_FontName");
 const QString FVisible = QStringLiteral("_FVisible");
 const QString FAutoHide = QStringLiteral("_FAutoHideTitleBar");
-
-// Where a window is placed at a scale that is not whole (150 %), its edges come back from the
-// window system rounded to device pixels: a unit off from where they were put.
-bool sameWithinRounding(const QRect &a, const QRect &b)
-{
-    auto near = [](int x, int y) { return std::abs(x - y) <= 1; };
-    return near(a.left(), b.left()) && near(a.top(), b.top()) && near(a.right(), b.right()) && near(a.bottom(), b.bottom());
-}
 
 enum PlacementState { StateNormal = 1, StateMinimized = 2, StateMaximized = 3 };
 
@@ -149,10 +136,6 @@ void TKxForm::placeOuter(const OuterPlacement &placement)
     const int titleHeight = frame.top() > 0 ? frame.top() : ScreenPlacement::MinTitleHeight;
     const QRect placed = ScreenPlacement::limited(asked, ScreenPlacement::screens(), placement.multipleMonitors,
                                                   placement.checkLimits, minimumSize().grownBy(frame), titleHeight);
-    if (!placement.fromDesktop)
-        m_desktopEdges.reset();
-    else if (m_desktopEdges)
-        m_desktopEdges->placed = placed;
     // move() places the frame of a window that was never made; once the native window exists it
     // places the client area, offset by the frame Qt knows (none before the window is framed).
     if (!testAttribute(Qt::WA_WState_Created) || known)
@@ -388,30 +371,14 @@ void TKxSettingsFile::savePlacement(TKxForm *form, bool leavingNormalState)
     } else if (form->isMaximized() && !leavingNormalState) {
         putInt(FState, StateMaximized);
     } else {
-        // In the normal state, or just leaving it: its normal edges and size. A window still
-        // where its desktop's values put it keeps those values: the screen or the scale of this
-        // run may have made it smaller or moved it, which is no placement of the operator's.
+        // In the normal state, or just leaving it: its normal edges and size.
         const QRect frame = leavingNormalState ? form->normalFrameGeometry() : form->outerGeometry();
-        const std::optional<TKxForm::DesktopEdges> &kept = form->m_desktopEdges;
-        if (kept && kept->placed && sameWithinRounding(*kept->placed, frame)) {
-            putInt(FLeft, *kept->left);
-            putInt(FTop, *kept->top);
-            putInt(FState, StateNormal);
-            if (form->isSizeable()) {
-                putInt(FWidth, *kept->width);
-                putInt(FHeight, *kept->height);
-            }
-            if (kept->scale)
-                putInt(FScale, *kept->scale);
-        } else {
-            putInt(FLeft, frame.x());
-            putInt(FTop, frame.y());
-            putInt(FState, StateNormal);
-            if (form->isSizeable()) {
-                putInt(FWidth, frame.width());
-                putInt(FHeight, frame.height());
-            }
-            putInt(FScale, ScreenPlacement::scalePercent(form));
+        putInt(FLeft, frame.x());
+        putInt(FTop, frame.y());
+        putInt(FState, StateNormal);
+        if (form->isSizeable()) {
+            putInt(FWidth, frame.width());
+            putInt(FHeight, frame.height());
         }
     }
     const QFont font = form->font();
@@ -446,37 +413,15 @@ void TKxSettingsFile::RestoreWindowPlacement(TKxForm *form)
         const int v = GetInteger(form->formKey(suffix));
         return v == NoValue ? std::nullopt : std::optional<int>(v);
     };
-    // Edges stored at another scale are the same device pixels at this one; a desktop without
-    // the scale has them in the units of this run.
-    TKxForm::DesktopEdges edges;
-    edges.left = value(FLeft);
-    edges.top = value(FTop);
-    if (form->isSizeable()) {
-        edges.width = value(FWidth);
-        edges.height = value(FHeight);
-    }
-    if (const std::optional<int> scale = value(FScale); scale && *scale > 0)
-        edges.scale = scale;
-    const int scaleNow = ScreenPlacement::scalePercent(form);
-    auto atThisScale = [&](const std::optional<int> &stored) -> std::optional<int> {
-        if (!stored || !edges.scale)
-            return stored;
-        return ScreenPlacement::rescaled(*stored, *edges.scale, scaleNow);
-    };
     TKxForm::OuterPlacement placement;
-    placement.left = atThisScale(edges.left);
-    placement.top = atThisScale(edges.top);
-    placement.width = atThisScale(edges.width);
-    placement.height = atThisScale(edges.height);
+    placement.left = value(FLeft);
+    placement.top = value(FTop);
+    if (form->isSizeable()) {
+        placement.width = value(FWidth);
+        placement.height = value(FHeight);
+    }
     placement.multipleMonitors = MultiDisplay();
     placement.checkLimits = GetBool(CheckDisplay);
-    placement.fromDesktop = true;
-    // Only a whole placement is worth writing back as it was read.
-    const bool whole = edges.left && edges.top && (!form->isSizeable() || (edges.width && edges.height));
-    if (whole)
-        form->m_desktopEdges = edges;
-    else
-        form->m_desktopEdges.reset();
 
     switch (GetInteger(form->formKey(FState))) {
     case StateNormal:
@@ -490,7 +435,6 @@ void TKxSettingsFile::RestoreWindowPlacement(TKxForm *form)
         form->setWindowState(Qt::WindowMinimized);
         break;
     case StateMaximized:
-        form->m_desktopEdges.reset();
         form->setWindowState(Qt::WindowMaximized);
         break;
     default:

@@ -83,9 +83,6 @@ public:
         std::optional<int> left, top, width, height;
         bool multipleMonitors = false;
         bool checkLimits = false;
-        // The edges as the desktop keeps them (RestoreWindowPlacement): the window remembers
-        // where they put it. Any other placement makes the window forget what it read.
-        bool fromDesktop = false;
     };
     // Applies the placement now; a window that the window system has not framed yet gets it
     // again once its frame is known, so that its outer size comes out as asked.
@@ -108,17 +105,6 @@ protected:
 
 private:
     friend class TKxSettingsFile;
-    // The edges and size of the window as its desktop keeps them (at the scale they were stored
-    // at), and where they put the window. While the window stays there, saving
-    // writes them back unchanged: a window that a smaller screen (or a larger scale) made
-    // smaller or moved does not store that in place of the placement it was given.
-    struct DesktopEdges {
-        std::optional<int> left, top, width, height;
-        // The scale they were stored at, in percent; none in a desktop written before scales
-        // were kept (its edges are taken as they are).
-        std::optional<int> scale;
-        std::optional<QRect> placed;
-    };
     void samplePointer();
     void hitTestOnce(HitZone zone);
     void applyPendingPlacement();
@@ -144,6 +130,5 @@ private:
     QTimer m_frameWatch;
     int m_frameChecks = 0;
     bool m_placing = false;
-    std::optional<DesktopEdges> m_desktopEdges;
 };
 

@@ -1,7 +1,6 @@
 // The built program started and closed again and again on a real desktop (an X display with the
 // openbox window manager): each start puts the capture window exactly where the last one left it,
-// in the settings file and on the screen, and the first start fits the screen it gets; starts at
-// a larger scale leave the placement of the unscaled one as it was.
+// in the settings file and on the screen, and the first start fits the screen it gets.
 
 #include "IniStore.h"
 #include "ProgramCopy.h"
@@ -12,8 +11,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <functional>
 
 namespace {
 
@@ -75,50 +72,6 @@ private:
         return QRect(value("_FLeft"), value("_FTop"), value("_FWidth"), value("_FHeight"));
     }
 
-    // One start of the program at a scale (QT_SCALE_FACTOR), closed with the window manager's
-    // Alt+F4 once the capture window is framed and focused (and looked at by whileShown): the
-    // client area on the screen, in device pixels. False when the window never showed or the
-    // program did not end well.
-    bool startAndClose(const QString &scale, QRect &client,
-                       const std::function<void(const QString &window)> &whileShown = {})
-    {
-        QProcess program;
-        program.setWorkingDirectory(QDir::tempPath());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
-        program.setProcessEnvironment(environment);
-        program.start(m_exe, {});
-        if (!program.waitForStarted())
-            return false;
-        const QString id = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
-                                                           QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                                           QString::number(program.processId()), QStringLiteral("--name"),
-                                                           QStringLiteral("^edlf$")})
-                               .section(QLatin1Char('\n'), 0, 0);
-        if (id.isEmpty()) {
-            qWarning("the capture window did not show");
-            program.kill();
-            program.waitForFinished();
-            return false;
-        }
-        // Settled once the window manager has framed it and given it the focus.
-        if (!QTest::qWaitFor([&id] { return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).trimmed() == id; },
-                             10000)) {
-            qWarning("the capture window never got the focus");
-            program.kill();
-            program.waitForFinished();
-            return false;
-        }
-        client = clientOnScreen(id);
-        if (whileShown)
-            whileShown(id);
-        if (!succeeds(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id,
-                                                  QStringLiteral("key"), QStringLiteral("alt+F4")})
-            || !program.waitForFinished(20000))
-            return false;
-        return program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -135,16 +88,34 @@ private slots:
         QList<QRect> clients;
         QList<QRect> saved;
         for (int start = 1; start <= 5; ++start) {
-            QRect client;
-            QStringList iconSizes;
-            QVERIFY(startAndClose(QStringLiteral("1"), client, [&iconSizes](const QString &window) {
+            QProcess program;
+            program.setWorkingDirectory(QDir::tempPath());
+            program.start(m_exe, {});
+            QVERIFY(program.waitForStarted());
+            const QString window = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
+                                                                   QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                                                   QString::number(program.processId()),
+                                                                   QStringLiteral("--name"), QStringLiteral("^edlf$")})
+                                       .section(QLatin1Char('\n'), 0, 0);
+            QVERIFY2(!window.isEmpty(), "the capture window did not show");
+            // Settled once the window manager has framed it and given it the focus.
+            QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).trimmed(),
+                                      window, 10000);
+            const QRect client = clientOnScreen(window);
+            clients << client;
+            if (start == 1) {
                 // The program's icon, for the window manager and the task bar.
                 const QString icon = run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_ICON")});
+                QStringList sizes;
                 for (auto it = QRegularExpression(QStringLiteral("Icon \\((\\d+ x \\d+)\\)")).globalMatch(icon); it.hasNext();)
-                    iconSizes << it.next().captured(1);
-            }));
-            clients << client;
-            QVERIFY2(iconSizes.contains(QStringLiteral("48 x 48")), qPrintable(iconSizes.join(QStringLiteral(", "))));
+                    sizes << it.next().captured(1);
+                QVERIFY2(sizes.contains(QStringLiteral("48 x 48")), qPrintable(sizes.join(QStringLiteral(", "))));
+            }
+            // The window manager's close: Alt+F4 on the focused capture window.
+            QVERIFY(succeeds(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window,
+                                                         QStringLiteral("key"), QStringLiteral("alt+F4")}));
+            QVERIFY(program.waitForFinished(20000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
             saved << stored();
             qInfo("start %d: client %d,%d %dx%d; corvane.ini %d,%d %dx%d", start, client.x(), client.y(), client.width(),
                   client.height(), saved.last().x(), saved.last().y(), saved.last().width(), saved.last().height());
@@ -156,26 +127,6 @@ private slots:
             QCOMPARE(clients.at(start), clients.first());
             QCOMPARE(saved.at(start), saved.first());
         }
-    }
-
-    // Runs at 150 %, where the screen is smaller to the window and the window does not fit on it,
-    // leave the placement of 100 % as it was: the next start at 100 % looks as before them.
-    void startsAtALargerScaleKeepThePlacement()
-    {
-        QRect before;
-        QVERIFY(startAndClose(QStringLiteral("1"), before));
-        const QRect savedBefore = stored();
-        for (int start = 1; start <= 5; ++start) {
-            QRect client;
-            QVERIFY(startAndClose(QStringLiteral("1.5"), client));
-            const QRect saved = stored();
-            qInfo("start %d at 150 %%: client %d,%d %dx%d; corvane.ini %d,%d %dx%d", start, client.x(), client.y(),
-                  client.width(), client.height(), saved.x(), saved.y(), saved.width(), saved.height());
-        }
-        QRect after;
-        QVERIFY(startAndClose(QStringLiteral("1"), after));
-        QCOMPARE(stored(), savedBefore);
-        QCOMPARE(after, before);
     }
 };
 

@@ -59,7 +59,6 @@ private slots:
     {
         CloseSettingsFile();
         ScreenPlacement::setScreensForTests(std::nullopt);
-        ScreenPlacement::setScaleForTests(std::nullopt);
         delete m_dir;
     }
 
@@ -130,73 +129,6 @@ private slots:
         QCOMPARE(form.frameGeometry(), restored);
     }
 
-    // Edges kept with the scale they were stored at are the same device pixels at another scale;
-    // a desktop without the scale reads as it always did. A window that this run's screen or
-    // scale squeezed or moved saves the values it was given; one the operator moved saves where
-    // it is, with the scale of the run.
-    void placementsKeepTheirScale_data()
-    {
-        QTest::addColumn<int>("storedAt"); // 0: no scale in the desktop
-        QTest::addColumn<int>("runAt");
-        QTest::addColumn<QRect>("screen");
-        QTest::addColumn<QRect>("kept");
-        QTest::addColumn<QRect>("placed");
-        const QRect big(0, 0, 1920, 1080);
-        QTest::newRow("no scale, run at 150 %") << 0 << 150 << big << QRect(100, 80, 600, 400) << QRect(100, 80, 600, 400);
-        QTest::newRow("100 % run at 150 %") << 100 << 150 << big << QRect(150, 120, 900, 600) << QRect(100, 80, 600, 400);
-        QTest::newRow("150 % run at 100 %") << 150 << 100 << big << QRect(100, 80, 600, 400) << QRect(150, 120, 900, 600);
-        QTest::newRow("200 % run at 150 %, rounded") << 200 << 150 << big << QRect(101, 1, 601, 400)
-                                                     << QRect(135, 1, 801, 533);
-        QTest::newRow("left of the origin, 100 % run at 200 %") << 100 << 200 << QRect(-1280, 0, 2560, 1024)
-                                                                << QRect(-901, 100, 400, 300) << QRect(-451, 50, 200, 150);
-        // A 1280x1024 screen at 150 % is 853x682 to the window: the window is squeezed onto it.
-        QTest::newRow("squeezed, no scale") << 0 << 150 << QRect(0, 0, 853, 682) << QRect(4, 6, 872, 764)
-                                            << QRect(0, 0, 853, 682);
-        QTest::newRow("squeezed, 100 % run at 100 %") << 100 << 100 << QRect(0, 0, 853, 682) << QRect(4, 6, 872, 764)
-                                                      << QRect(0, 0, 853, 682);
-        QTest::newRow("squeezed, 100 % run at 150 %") << 100 << 150 << QRect(0, 0, 500, 400) << QRect(300, 0, 872, 764)
-                                                      << QRect(0, 0, 500, 400);
-    }
-
-    void placementsKeepTheirScale()
-    {
-        QFETCH(int, storedAt);
-        QFETCH(int, runAt);
-        QFETCH(QRect, screen);
-        QFETCH(QRect, kept);
-        QFETCH(QRect, placed);
-        ScreenPlacement::setScaleForTests(runAt);
-        ScreenPlacement::setScreensForTests(ScreenLayout{{screen}, 0});
-        s().SetBool(CheckDisplay, true);
-        const QString w = QStringLiteral("w");
-        const QStringList suffixes{"_FLeft", "_FTop", "_FWidth", "_FHeight", "_FScale"};
-        const QList<int> values{kept.x(), kept.y(), kept.width(), kept.height(), storedAt};
-        for (int i = 0; i < 4; ++i)
-            s().SetInteger(key(w, suffixes.at(i)), values.at(i));
-        if (storedAt)
-            s().SetInteger(key(w, QStringLiteral("_FScale")), storedAt);
-        s().SetInteger(key(w, QStringLiteral("_FState")), 1);
-
-        Form form(w);
-        s().RestoreWindowPlacement(&form);
-        QCOMPARE(form.frameGeometry(), placed);
-
-        // Left where the desktop put it: saved as it was read, at the scale it was stored at.
-        s().SaveWindowPlacement(&form);
-        for (int i = 0; i < suffixes.size(); ++i) {
-            const bool none = i == 4 && !storedAt;
-            QCOMPARE(stored(w, suffixes.at(i)), none ? QStringLiteral("-") : QString::number(values.at(i)));
-        }
-
-        // Moved by the operator: where it is now, at the scale of the run.
-        form.move(form.pos() + QPoint(10, 10));
-        s().SaveWindowPlacement(&form);
-        const QRect moved = placed.translated(10, 10);
-        const QList<int> now{moved.x(), moved.y(), moved.width(), moved.height(), runAt};
-        for (int i = 0; i < suffixes.size(); ++i)
-            QCOMPARE(stored(w, suffixes.at(i)), QString::number(now.at(i)));
-    }
-
     void windowWithoutKeysKeepsItsDesign()
     {
         Form form(QStringLiteral("w"));
@@ -229,7 +161,7 @@ private slots:
         s().SaveWindowPlacement(&form);
         const QStringList keys = s().settingsStore().keys(Current);
         QCOMPARE(keys, QStringList({"<FORM>w_FLeft", "<FORM>w_FTop", "<FORM>w_FState", "<FORM>w_FWidth",
-                                    "<FORM>w_FHeight", "<FORM>w_FScale", "<FORM>w_FontSize", "<FORM>w_FontName", "<FORM>w_FVisible",
+                                    "<FORM>w_FHeight", "<FORM>w_FontSize", "<FORM>w_FontName", "<FORM>w_FVisible",
                                     "<FORM>w_FAutoHideTitleBar"}));
         QCOMPARE(stored(QStringLiteral("w"), QStringLiteral("_FontSize")), QStringLiteral("11"));
         QCOMPARE(stored(QStringLiteral("w"), QStringLiteral("_FontName")), QStringLiteral("DejaVu Sans"));
