@@ -13,6 +13,7 @@
 #include "ProgramWindows.h"
 #include "TextFit.h"
 #include "WindowFixture.h"
+#include "CameraTable.h"
 #include "CaptureWindow.h"
 #include "DeviceWindow.h"
 #include "MidiIn.h"
@@ -37,6 +38,7 @@
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <functional>
 #include <memory>
@@ -526,6 +528,88 @@ private slots:
         QVERIFY(m_cases.contains(window));
         const QStringList unreachable = m_cases.value(window)(&unreachableRows);
         QVERIFY2(unreachable.isEmpty(), qPrintable(where() + unreachable.join(QLatin1Char('\n'))));
+    }
+
+    // The camera table as the operator works it in the capture window as placed: the arrow keys
+    // walk down through all 16 cameras, each one shown whole as it becomes the current one, and
+    // a name and an edit type typed into each go into its cells; the wheel brings the last
+    // camera into view from the top.
+    void everyCameraCanBeEditedByKeysAndReachedByTheWheel()
+    {
+        QTableWidget *grid = m_edlf->cameragrid;
+        m_edlf->show();
+        m_edlf->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_edlf));
+        QStringList texts;
+        for (int camera = 1; camera <= CameraTable::CameraCount; ++camera)
+            texts << grid->item(camera, 1)->text() << grid->item(camera, 2)->text();
+
+        const QRect viewport = grid->viewport()->rect();
+        auto shownWhole = [&](int row, int column) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, column));
+            return !cell.isEmpty() && viewport.contains(cell);
+        };
+        auto placeOf = [&](int row, int column) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, column));
+            const QScrollBar *bar = grid->verticalScrollBar();
+            return QStringLiteral("%1camera %2, column %3 at y %4..%5 of a viewport %6 high, scroll bar %7")
+                .arg(where())
+                .arg(row)
+                .arg(column)
+                .arg(cell.top())
+                .arg(cell.bottom())
+                .arg(viewport.height())
+                .arg(bar->isVisible() ? QStringLiteral("at %1 of 0..%2").arg(bar->value()).arg(bar->maximum())
+                                      : QStringLiteral("hidden"));
+        };
+        // Keys go where the focus is, as they would from the keyboard.
+        auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+
+        grid->scrollToTop();
+        grid->setFocus();
+        grid->setCurrentCell(1, 1);
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+        for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
+            if (camera > 1)
+                press(Qt::Key_Down);
+            for (int column = 1; column <= 2; ++column) {
+                if (column == 2)
+                    press(Qt::Key_Right);
+                QCOMPARE(grid->currentRow(), camera);
+                QCOMPARE(grid->currentColumn(), column);
+                QVERIFY2(shownWhole(camera, column), qPrintable(placeOf(camera, column)));
+                // Typing starts the editor, in the cell and in view.
+                const QString text = QStringLiteral("%1%2").arg(column == 1 ? QLatin1Char('R') : QLatin1Char('E')).arg(camera);
+                QTest::keyClick(grid, text.at(0).toLatin1());
+                QWidget *editor = grid->indexWidget(grid->currentIndex());
+                QVERIFY2(editor && editor->isVisible(), qPrintable(placeOf(camera, column)));
+                QVERIFY2(viewport.contains(editor->geometry()), qPrintable(placeOf(camera, column)));
+                QTest::keyClicks(editor, text.mid(1));
+                QTest::keyClick(editor, Qt::Key_Return);
+                QCOMPARE(grid->item(camera, column)->text(), text);
+                QTRY_COMPARE(QApplication::focusWidget(), grid);
+            }
+            press(Qt::Key_Left);
+        }
+        // The table's own values: what a Make would put in an EDL.
+        QCOMPARE(m_edlf->cameraTable().reelName(CameraTable::CameraCount), QStringLiteral("R16"));
+        QCOMPARE(m_edlf->cameraTable().editType(CameraTable::CameraCount), QStringLiteral("E16"));
+
+        grid->scrollToTop();
+        const int last = CameraTable::CameraCount;
+        for (int turn = 0; turn < 2 * last && !shownWhole(last, 1); ++turn) {
+            const QPointF at = QRectF(viewport).center();
+            QWheelEvent wheel(at, grid->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(grid->viewport(), &wheel);
+        }
+        QVERIFY2(shownWhole(last, 1), qPrintable(placeOf(last, 1)));
+
+        grid->scrollToTop();
+        for (int camera = 1; camera <= CameraTable::CameraCount; ++camera) {
+            grid->item(camera, 1)->setText(texts.at(2 * (camera - 1)));
+            grid->item(camera, 2)->setText(texts.at(2 * (camera - 1) + 1));
+        }
     }
 
 private:
