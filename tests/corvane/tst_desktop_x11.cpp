@@ -344,8 +344,13 @@ private slots:
         QCOMPARE(w.selectedRows(), QList<int>{target});
         QTRY_VERIFY(!QApplication::activeModalWidget());
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        // Where the dialog was, the list shows again.
-        QTRY_COMPARE(screenColour(onFrame), CaptureListFollower::MarkFrame);
+        // Where the dialog was, the list shows again, with the mark on the row the keys would
+        // comment now (the row chosen, while the list has the focus; else the newest).
+        const auto markedFrame = [&] {
+            const QRect marked = list->visualRect(list->model()->index(w.listFollower()->markedRow(), CaptureList::CommentColumn));
+            return list->viewport()->mapToGlobal(QPoint(marked.left() + 40, marked.top()));
+        };
+        QTRY_COMPARE(screenColour(markedFrame()), CaptureListFollower::MarkFrame);
         if (const QString folder = qEnvironmentVariable("CORVANE_TEST_PICTURES"); !folder.isEmpty()) {
             const QRect frame = w.frameGeometry();
             QVERIFY(QGuiApplication::primaryScreen()
