@@ -4,9 +4,13 @@
 #include "KxDialog.h"
 #include "KxSettings.h"
 #include "LoopbackMidiService.h"
+#include "MidiOut.h"
+#include "MidiIn.h"
 #include "CaptureWindow.h"
 #include "DeviceWindow.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QTest>
 
 #include <memory>
@@ -46,6 +50,19 @@ public:
             return false;
         }
         return true;
+    }
+
+    // Opens the first input and output through the device window's lists and "Open" boxes, as
+    // the operator opens them; true when both are open.
+    bool openDevices()
+    {
+        m_midiiof->MidiInputSelectEnter();
+        m_midiiof->MidiOutputselectEnter();
+        m_midiiof->MidiInputSelect->setCurrentIndex(0);
+        m_midiiof->OpenIn->setChecked(true);
+        m_midiiof->MidiOutputselect->setCurrentIndex(0);
+        m_midiiof->OpenOut->setChecked(true);
+        return m_midiiof->MidiInput1->State() == psOpen && m_midiiof->MidiOutput1->State() == psOpen;
     }
 
     // Closed as by the capture window's close box (the placements go to the settings file);

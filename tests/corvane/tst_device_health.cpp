@@ -99,14 +99,7 @@ private slots:
 
         // Both devices opened through the device window's boxes, as the operator opens them.
         midiiof.MidiInput1->setCapacity(RingCapacity);
-        midiiof.MidiInputSelectEnter();
-        midiiof.MidiOutputselectEnter();
-        midiiof.MidiInputSelect->setCurrentIndex(0);
-        midiiof.OpenIn->setChecked(true);
-        midiiof.MidiOutputselect->setCurrentIndex(0);
-        midiiof.OpenOut->setChecked(true);
-        QCOMPARE(midiiof.MidiInput1->State(), psOpen);
-        QCOMPARE(midiiof.MidiOutput1->State(), psOpen);
+        QVERIFY(m_windows->openDevices());
 
         QVERIFY(midi.send(0, FullFrame));
         QTRY_COMPARE(edlf.tcpoz->text(), FullFrameText);

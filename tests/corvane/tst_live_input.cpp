@@ -82,14 +82,7 @@ private:
         m_windows = std::make_unique<ProgramWindows>();
         if (!m_windows->open())
             return false;
-        Tmidiiof &midiiof = m_windows->midiiof();
-        midiiof.MidiInputSelectEnter();
-        midiiof.MidiOutputselectEnter();
-        midiiof.MidiInputSelect->setCurrentIndex(0);
-        midiiof.OpenIn->setChecked(true);
-        midiiof.MidiOutputselect->setCurrentIndex(0);
-        midiiof.OpenOut->setChecked(true);
-        return midiiof.MidiInput1->State() == psOpen;
+        return m_windows->openDevices();
     }
 
     // Sends n capture events numbered from first (cameras maskOf) and waits until the
