@@ -155,6 +155,20 @@ private:
         return shown;
     }
 
+    // A run that captures two rows (cameras 1 and 2 at 11:00:00:00 and 11:00:01:00) and is killed.
+    bool runKilledWithTwoRows()
+    {
+        Program first(m_exe, {});
+        if (!first.waitReady().isEmpty())
+            return false;
+        first.send("event 0001 11:00:00:00");
+        first.send("event 0002 11:00:01:00");
+        if (first.waitForRows(2).size() != 2)
+            return false;
+        first.process().kill();
+        return first.process().waitForFinished(Wait);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -284,15 +298,7 @@ private slots:
     // the recovered rows, numbered on from them, and are journaled with them.
     void switchesDuringTheRecoveryQuestionFollowTheRecoveredRows()
     {
-        {
-            Program first(m_exe, {});
-            QCOMPARE(first.waitReady(), QStringList());
-            first.send("event 0001 11:00:00:00");
-            first.send("event 0002 11:00:01:00");
-            QCOMPARE(first.waitForRows(2).size(), 2);
-            first.process().kill();
-            QVERIFY(first.process().waitForFinished(Wait));
-        }
+        QVERIFY(runKilledWithTwoRows());
         const QStringList expected = {"0001\t0001\t11:00:00:00\t11:00:00:00\t", "0002\t0002\t11:00:01:00\t11:00:01:00\t",
                                       "0003\t0004\t12:00:00:00\t12:00:00:00\t", "0004\t0008\t12:00:01:00\t12:00:01:00\t",
                                       "0005\t0010\t12:00:02:00\t12:00:02:00\t"};
@@ -339,15 +345,7 @@ private slots:
     // Cancel starts an empty list and keeps the old journal under a dated name.
     void declinedRecoveryKeepsTheJournalAside()
     {
-        {
-            Program first(m_exe, {});
-            QCOMPARE(first.waitReady(), QStringList());
-            first.send("event 0001 11:00:00:00");
-            first.send("event 0002 11:00:01:00");
-            QCOMPARE(first.waitForRows(2).size(), 2);
-            first.process().kill();
-            QVERIFY(first.process().waitForFinished(Wait));
-        }
+        QVERIFY(runKilledWithTwoRows());
         Program second(m_exe, {QStringLiteral("cancel")});
         QCOMPARE(second.waitReady(), QStringList({"Recover Capture|Recover 2 capture rows from the previous run?"}));
         QCOMPARE(second.rows(), QStringList());
